@@ -1,0 +1,36 @@
+# The Linux build: the same product sources linked against winsim, our simulated Windows.
+option(DUODESK_SANITIZE "Build the simulator with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+if(DUODESK_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+file(GLOB WINSIM_SOURCES CONFIGURE_DEPENDS winsim/src/*.cpp)
+add_library(winsim STATIC ${WINSIM_SOURCES})
+target_include_directories(winsim PUBLIC ${PROJECT_SOURCE_DIR}/winsim/include
+                                  PRIVATE ${PROJECT_SOURCE_DIR}/winsim/src)
+
+add_library(duodesk_core STATIC ${DUODESK_CORE_SOURCES})
+target_include_directories(duodesk_core PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/res)
+target_link_libraries(duodesk_core PUBLIC winsim)
+
+# The scenario runner: parses a scenario, drives the machine, prints traces and state.
+file(GLOB WINSIM_SIM_SOURCES CONFIGURE_DEPENDS winsim/sim/*.cpp)
+list(FILTER WINSIM_SIM_SOURCES EXCLUDE REGEX "sim_main\\.cpp$")
+add_library(winsim_sim STATIC ${WINSIM_SIM_SOURCES})
+target_include_directories(winsim_sim PUBLIC ${PROJECT_SOURCE_DIR}/winsim/sim
+                                      PRIVATE ${PROJECT_SOURCE_DIR}/winsim/src)
+target_link_libraries(winsim_sim PUBLIC winsim)
+
+function(duodesk_sim_exe name variant_source)
+    add_executable(${name} winsim/sim/sim_main.cpp ${variant_source} res/resources_sim.cpp)
+    target_link_libraries(${name} PRIVATE duodesk_core winsim_sim winsim)
+endfunction()
+
+duodesk_sim_exe(duodesk-sim variants/duodesk.cpp)
+duodesk_sim_exe(duodeskb-sim variants/duodeskb.cpp)
+
+include(CTest)
+if(BUILD_TESTING)
+    add_subdirectory(tests)
+endif()

@@ -1,0 +1,2 @@
+# -Wall -Wextra -Werror on every toolchain, for every target of the project.
+add_compile_options(-Wall -Wextra -Werror)

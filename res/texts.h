@@ -1,0 +1,24 @@
+// Every text of the resources, defined once: res/duodesk.rc and the simulator's resource table both
+// expand these macros.
+#pragma once
+
+#define TXT_MENU_PRIMARY "USB-VGA(Primary)"
+#define TXT_MENU_EXTENDED "USB-VGA(Extended)"
+#define TXT_MENU_OFF "USB-VGA(Off)"
+#define TXT_MENU_MIRROR "USB-VGA(Mirror)"
+#define TXT_MENU_RESOLUTION "Resolution"
+#define TXT_MENU_HIGH_RESOLUTION "High Resolution"
+#define TXT_MENU_ROTATION "Rotation"
+#define TXT_MENU_ROTATE_0 "0 degrees"
+#define TXT_MENU_ROTATE_270 "270 degrees"
+#define TXT_MENU_ROTATE_90 "90 degrees"
+#define TXT_MENU_ROTATE_180 "180 degrees"
+#define TXT_WARNING_LINE1 "Your desktop has been reconfigured"
+#define TXT_WARNING_LINE2 "Do you want to keep the setting?"
+#define TXT_WARNING_BEFORE_COUNT "Reverting in"
+#define TXT_WARNING_AFTER_COUNT "Seconds"
+#define TXT_WARNING_OK "Ok"
+#define TXT_WARNING_CANCEL "Cancel"
+#define TXT_WARNING_CAPTION "VGA Adapter Utility"
+#define TXT_DISPO_DIALOG_TITLE "Dispo"
+#define TXT_COUNTDOWN_START "15"

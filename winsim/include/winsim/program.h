@@ -1,0 +1,15 @@
+// What the simulator needs to know to start the program as a simulated process.
+#pragma once
+#include <windows.h>
+#include <winsim/resources.h>
+
+namespace winsim {
+
+struct ProgramImage {
+    const char* imageName; // "duodesk.exe"; the module file name is C:\Program Files\duodesk\<imageName>
+    int (*winMain)(HINSTANCE, HINSTANCE, LPSTR, int);
+    const ResourceTable* resources;
+    const char* adapterUsbId; // the USB id text of the adapter model this build drives ("vid_5a1e&pid_7300")
+};
+
+} // namespace winsim
