@@ -22,3 +22,26 @@
 #define TXT_WARNING_CAPTION "VGA Adapter Utility"
 #define TXT_DISPO_DIALOG_TITLE "Dispo"
 #define TXT_COUNTDOWN_START "15"
+
+// Labels of the menu template 129. The program builds its tray menu in code and never loads this
+// template; the labels only have to read sensibly in a resource viewer.
+#define TXT_TEMPLATE_PRIMARY "Primary"
+#define TXT_TEMPLATE_EXTENDED "Extended"
+#define TXT_TEMPLATE_MIRROR "Mirror"
+#define TXT_TEMPLATE_ROTATE_0 "Normal"
+#define TXT_TEMPLATE_ROTATE_270 "Left"
+#define TXT_TEMPLATE_ROTATE_90 "Right"
+#define TXT_TEMPLATE_ROTATE_180 "Flip"
+#define TXT_TEMPLATE_OFF "Off"
+#define TXT_TEMPLATE_BRAND "Brand"
+
+// Font of the dialog templates.
+#define TXT_DIALOG_FONT "MS Shell Dlg"
+
+// Window classes of the dialog controls, as the dialog manager names them.
+#define TXT_CLASS_STATIC "Static"
+#define TXT_CLASS_BUTTON "Button"
+
+// The version resource (the file name fields come from the build, one per deliverable).
+#define TXT_VERSION_PRODUCT "duodesk"
+#define TXT_VERSION_DESCRIPTION "USB 2.0 VGA display adapter tray utility"

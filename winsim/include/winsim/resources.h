@@ -34,7 +34,7 @@ struct DialogTemplate {
 struct MenuItemResource {
     int depth;
     bool popup;
-    UINT id; // 0 for popups and separators
+    UINT id;          // 0 for popups and separators
     const char* text; // nullptr for a separator
 };
 

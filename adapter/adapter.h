@@ -1,0 +1,82 @@
+// CAdapter: everything the program knows about the one USB display adapter, and its channel to the driver.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "adapter/disp_res.h"
+#include "adapter/driver_ioctl.h"
+
+// The adapter's display state.
+enum DispState : int {
+    DISP_PRIMARY_EXT = 0,  // primary, the system's display extended beside it
+    DISP_PRIMARY_ONLY = 1, // primary, the system's display off the desktop
+    DISP_EXTENDED = 2,
+    DISP_MIRROR = 3,
+    DISP_OFF = 4,
+};
+
+class CAdapter {
+public:
+    // The texts come from the build's constant table; a null text gives an empty string.
+    CAdapter(LPCSTR pszUsbId, LPCSTR pszDispDevId, LPCSTR pszMirDevId, BYTE bHasMirror);
+    // Frees the resolution lists. The driver handle and its notification are left alone: the removal
+    // handling closes them before the handle is given up.
+    ~CAdapter();
+    CAdapter(const CAdapter&) = delete;
+    CAdapter& operator=(const CAdapter&) = delete;
+
+    // Finds the adapter's USB device interface and opens it into m_hDevice. True when a matching interface
+    // was found and an open was attempted (m_hDevice is invalid when the open failed).
+    bool OpenDevice();
+    // Opens a device-interface path of the adapter the one way the driver accepts.
+    static HANDLE OpenDevicePath(LPCSTR pszPath);
+
+    // Asks for handle notifications (query-remove, remove-complete) on m_hDevice for hRecipient.
+    bool RegisterDevNotify(HWND hRecipient);
+    bool UnregisterDevNotify();
+
+    // Poll the driver until it reports the device (or the mirror device) ready, for up to 20.5 seconds.
+    bool WaitDevReady();
+    bool WaitMirDevReady();
+
+    // Switches the driver's mirror output; retried for up to 5.5 seconds. Always true with a valid handle.
+    bool SetMirror(bool bOn);
+    bool SetMirrorCenter(const MirrorCenter& center);
+    // Tells the driver the rotation index 0..3; the result of the call.
+    bool SendRotation(int nRotation);
+
+    DispRes* m_pFullDispModeHead;
+    UINT m_nFullDispModeCount;
+    BOOL m_bAllModes;
+    int m_nRotation; // 0, 1, 2, 3 = 0, 90, 180, 270 degrees
+    std::string m_strUsbId;
+    std::string m_strDispDevId;
+    std::string m_strMirDevId;
+    HANDLE m_hDevice; // INVALID_HANDLE_VALUE while no device is open
+    HDEVNOTIFY m_hDevNotify;
+    BYTE m_bHasMirror;
+    int m_nWidth;
+    int m_nHeight;
+    int m_nBpp;
+    int m_nMirWidth;
+    int m_nMirHeight;
+    int m_nMirBpp;
+    int m_nDispState; // a DispState
+    DISPLAY_DEVICEA m_ddExt;
+    DISPLAY_DEVICEA m_ddMir;
+    BYTE m_bSuspendedPrimary;
+    BYTE m_bSuspendedSecondary;
+    UINT m_nFrequency;
+    int m_nFirstRun;
+    std::string m_strActiveDevId;
+    DISPLAY_DEVICEA m_ddActive;
+    BYTE m_bReady;
+    DispRes* m_pDispResHead;
+    DispRes* m_pFullDispResHead;
+
+private:
+    bool HasDevice() const { return m_hDevice != INVALID_HANDLE_VALUE; }
+    BOOL SendRequest(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD cbOut);
+    bool PollReady(bool bMirror);
+};

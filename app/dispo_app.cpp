@@ -1,0 +1,97 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "adapter/adapter.h"
+#include "adapter/profile_names.h"
+#include "app/app_messages.h"
+#include "app/dispo_app.h"
+#include "app/dispo_dlg.h"
+#include "app/res_preset.h"
+#include "app/verbs.h"
+#include "variants/variant.h"
+
+FW_IMPLEMENT_APP(CDispoApp)
+
+CDispoApp* GetDispoApp() {
+    return static_cast<CDispoApp*>(FwGetApp());
+}
+
+CDispoApp::CDispoApp()
+    : m_nSysX(0), m_nSysY(0), m_nSysZ(0), m_hUsbNotify(nullptr), m_hInstanceMutex(nullptr) {
+    // DispDevInit() of the display-device library belongs first here: it has to record the system's
+    // primary display as it is when the program starts, before anything can change it.
+    RegisterAppMessages();
+}
+
+BOOL CDispoApp::InitInstance() {
+    char szInstanceName[32];
+    snprintf(szInstanceName, sizeof(szInstanceName), "%s", g_variant.instanceName);
+
+    // The mutex only marks that an instance runs; nobody ever waits on it. A successful creation need not
+    // clear the last error, so a stale ERROR_ALREADY_EXISTS must not be left lying there.
+    SetLastError(ERROR_SUCCESS);
+    m_hInstanceMutex = CreateMutexA(nullptr, TRUE, szInstanceName);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        ForwardAppVerb(m_lpCmdLine, szInstanceName);
+        return FALSE;
+    }
+
+    INITCOMMONCONTROLSEX icc = {};
+    icc.dwSize = sizeof(icc);
+    icc.dwICC = ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&icc);
+    CWinApp::InitInstance();
+
+    CDispoDlg* pDlg = new (std::nothrow) CDispoDlg();
+    if (pDlg == nullptr)
+        return FALSE;
+    // Without an adapter object the window still comes up, but the message loop is never entered.
+    pDlg->m_pAdapter = new (std::nothrow)
+        CAdapter(g_variant.usbId, g_variant.dispDevId, g_variant.mirDevId, /*bHasMirror*/ 1);
+    m_pMainWnd = pDlg;
+    pDlg->Create(nullptr);
+    SetWindowTextA(pDlg->m_hWnd, szInstanceName);
+    ShowWindow(pDlg->m_hWnd, SW_HIDE);
+
+    SetRegistryKey(PROFILE_REGISTRY_KEY);
+    if (ApplyResPreset(pDlg))
+        return FALSE;
+
+    // Without its window nothing could ever reach the loop, not even a "Close" from a second start.
+    if (pDlg->m_pAdapter != nullptr && pDlg->m_hWnd != nullptr) {
+        RunMessageLoop();
+        if (m_hUsbNotify != nullptr) {
+            UnregisterDeviceNotification(m_hUsbNotify);
+            m_hUsbNotify = nullptr;
+        }
+    }
+    Teardown(pDlg);
+    return FALSE;
+}
+
+// The installer's "res <width> <height> <depth>": the next bring-up of the adapter takes this resolution
+// as its first-run resolution. The program ends right after, without touching the adapter.
+bool CDispoApp::ApplyResPreset(CDispoDlg* pDlg) {
+    ResPreset preset = {};
+    if (!ParseResPreset(m_argc, m_argv, &preset))
+        return false;
+    WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_FIRST_RUN, 0);
+    WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_HEIGHT, preset.nHeight);
+    WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_WIDTH, preset.nWidth);
+    WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_BIT_DEPTH, preset.nBpp);
+    Teardown(pDlg);
+    return true;
+}
+
+// The window goes, and the adapter object with it; the driver handle is not closed here (the process ends
+// right after) and the tray icon is left as it is.
+void CDispoApp::Teardown(CDispoDlg* pDlg) {
+    // Not the main window any more: its destruction must not post a WM_QUIT that nobody will read.
+    m_pMainWnd = nullptr;
+    delete pDlg->m_pAdapter;
+    pDlg->m_pAdapter = nullptr;
+    pDlg->DestroyWindow();
+    delete pDlg;
+}

@@ -1,0 +1,73 @@
+// The command line as the framework hands it to the program: the text after the program name (where the
+// verbs are looked for) and the argument vector (where the "res" preset is looked for).
+#include <gtest/gtest.h>
+
+#include "framework/command_line.h"
+
+using Args = std::vector<std::string>;
+
+TEST(SkipProgramName, KeepsEverythingAfterTheNameAndItsBlanksIncludingTrailingOnes) {
+    EXPECT_STREQ(SkipProgramName("duodesk.exe Close"), "Close");
+    EXPECT_STREQ(SkipProgramName("duodesk.exe   \tClose "), "Close ");
+    EXPECT_STREQ(SkipProgramName("duodesk.exe res 1024  768 32"), "res 1024  768 32");
+}
+
+TEST(SkipProgramName, AQuotedNameMayContainBlanks) {
+    EXPECT_STREQ(SkipProgramName("\"C:\\Program Files\\duodesk\\duodesk.exe\" Turnoff"), "Turnoff");
+    EXPECT_STREQ(SkipProgramName("C:\\\"Program Files\"\\duodesk\\duodesk.exe r90"), "r90");
+}
+
+TEST(SkipProgramName, NoArgumentsGiveAnEmptyText) {
+    EXPECT_STREQ(SkipProgramName("duodesk.exe"), "");
+    EXPECT_STREQ(SkipProgramName("\"C:\\duodesk.exe\"   "), "");
+    EXPECT_STREQ(SkipProgramName(""), "");
+    EXPECT_STREQ(SkipProgramName(nullptr), "");
+}
+
+TEST(SplitCommandLine, SplitsOnRunsOfBlanksAndTabs) {
+    EXPECT_EQ(SplitCommandLine("duodesk.exe res  1024\t768 32 "),
+              (Args{"duodesk.exe", "res", "1024", "768", "32"}));
+}
+
+TEST(SplitCommandLine, TheProgramNameTakesQuotesButNoEscapes) {
+    EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\duodesk\\\" x"),
+              (Args{"C:\\Program Files\\duodesk\\", "x"}));
+}
+
+TEST(SplitCommandLine, QuotesGroupBlanksIntoOneArgument) {
+    EXPECT_EQ(SplitCommandLine("p \"a b\" c\" d\"e"), (Args{"p", "a b", "c de"}));
+    EXPECT_EQ(SplitCommandLine("p \"\" x"), (Args{"p", "", "x"}));
+}
+
+TEST(SplitCommandLine, BackslashesEscapeOnlyBeforeAQuote) {
+    EXPECT_EQ(SplitCommandLine("p a\\\\b"), (Args{"p", "a\\\\b"}));              // a\\b stays a\\b
+    EXPECT_EQ(SplitCommandLine("p a\\\"b"), (Args{"p", "a\"b"}));                // a\"b is a"b
+    EXPECT_EQ(SplitCommandLine("p \"a\\\\\" b"), (Args{"p", "a\\", "b"}));       // "a\\" b: the quote closes
+    EXPECT_EQ(SplitCommandLine("p a\\\\\\\"b"), (Args{"p", "a\\\"b"}));          // a\\\"b is a\"b
+    EXPECT_EQ(SplitCommandLine("p C:\\dir\\ x"), (Args{"p", "C:\\dir\\", "x"})); // a trailing backslash
+}
+
+TEST(SplitCommandLine, ADoubledQuoteInsideQuotesIsALiteralQuote) {
+    EXPECT_EQ(SplitCommandLine("p \"a\"\"b\" c"), (Args{"p", "a\"b", "c"}));
+}
+
+TEST(SplitCommandLine, AnUnclosedQuoteRunsToTheEnd) {
+    EXPECT_EQ(SplitCommandLine("p \"a b"), (Args{"p", "a b"}));
+}
+
+TEST(SplitCommandLine, AnEmptyLineHasNoArguments) {
+    EXPECT_TRUE(SplitCommandLine("").empty());
+    EXPECT_TRUE(SplitCommandLine("   ").empty());
+    EXPECT_TRUE(SplitCommandLine(nullptr).empty());
+}
+
+TEST(ExeBaseName, DropsTheFolderAndTheExtension) {
+    EXPECT_EQ(ExeBaseName("C:\\Program Files\\duodesk\\duodeskb.exe"), "duodeskb");
+    EXPECT_EQ(ExeBaseName("duodesk.exe"), "duodesk");
+    EXPECT_EQ(ExeBaseName("/opt/sim/duodesk-sim"), "duodesk-sim");
+}
+
+TEST(ExeBaseName, ADotInAFolderNameIsNotAnExtension) {
+    EXPECT_EQ(ExeBaseName("C:\\tools.v2\\duodesk"), "duodesk");
+    EXPECT_EQ(ExeBaseName("C:\\tools.v2\\duo.desk.exe"), "duo.desk");
+}

@@ -1,0 +1,212 @@
+#include "dump.h"
+
+#include "machine.h"
+#include "scenario.h"
+
+#include <winioctl.h>
+
+#include <string>
+
+namespace winsim {
+namespace {
+
+const char* IoctlName(DWORD code) {
+    switch (code) {
+    case CTL_CODE(FILE_DEVICE_UNKNOWN, 0x851, METHOD_BUFFERED, FILE_ANY_ACCESS):
+        return "IOCTL_DEV_READY";
+    case CTL_CODE(FILE_DEVICE_UNKNOWN, 0x852, METHOD_BUFFERED, FILE_ANY_ACCESS):
+        return "IOCTL_SET_MIRROR";
+    case CTL_CODE(FILE_DEVICE_UNKNOWN, 0x853, METHOD_BUFFERED, FILE_ANY_ACCESS):
+        return "IOCTL_MIR_DEV_READY";
+    case CTL_CODE(FILE_DEVICE_UNKNOWN, 0x85F, METHOD_BUFFERED, FILE_ANY_ACCESS):
+        return "IOCTL_SET_ROTATION";
+    case CTL_CODE(FILE_DEVICE_UNKNOWN, 0x866, METHOD_BUFFERED, FILE_ANY_ACCESS):
+        return "IOCTL_SET_MIRROR_CENTER";
+    default:
+        return "IOCTL_UNKNOWN";
+    }
+}
+
+std::string Hex(const Vec<BYTE>& bytes) {
+    if (bytes.empty())
+        return "-";
+    std::string out;
+    char two[3];
+    for (BYTE b : bytes) {
+        snprintf(two, sizeof two, "%02x", b);
+        out += two;
+    }
+    return out;
+}
+
+std::string ModeText(const DisplaySettings& s) {
+    if (!s.attached && s.mode.width == 0)
+        return "off";
+    char buffer[64];
+    snprintf(buffer, sizeof buffer, "%ux%ux%u@%u", static_cast<unsigned>(s.mode.width),
+             static_cast<unsigned>(s.mode.height), static_cast<unsigned>(s.mode.bpp),
+             static_cast<unsigned>(s.mode.frequency));
+    return buffer;
+}
+
+std::string Flags(const DisplayDevice& d) {
+    std::string flags;
+    auto add = [&](const char* name) {
+        if (!flags.empty())
+            flags += ",";
+        flags += name;
+    };
+    if (!d.present)
+        add("absent");
+    if (d.current.attached)
+        add("attached");
+    if (d.primary)
+        add("primary");
+    if (d.staticFlags & DISPLAY_DEVICE_MIRRORING_DRIVER)
+        add("mirror");
+    if (d.staticFlags & DISPLAY_DEVICE_REMOVABLE)
+        add("removable");
+    return flags.empty() ? "-" : flags;
+}
+
+void DumpKey(FILE* out, const RegKey* key, const std::string& path) {
+    for (const auto& [name, value] : key->values) {
+        std::string line =
+            "reg \"" + EscapeText(path.c_str()) + "\" \"" + EscapeText(value.name.c_str()) + "\" ";
+        if (value.type == REG_DWORD && value.data.size() == 4) {
+            DWORD v = 0;
+            memcpy(&v, value.data.data(), 4);
+            line += "dword " + std::to_string(static_cast<int32_t>(v));
+        } else if (value.type == REG_SZ) {
+            std::string text(value.data.begin(), value.data.end());
+            text = text.c_str();
+            line += "sz \"" + EscapeText(text.c_str()) + "\"";
+        } else {
+            line += "type" + std::to_string(value.type) + " " + Hex(value.data);
+        }
+        fprintf(out, "%s\n", line.c_str());
+    }
+    for (const Str& dacl : key->securityLog)
+        fprintf(out, "regsec \"%s\" \"%s\"\n", EscapeText(path.c_str()).c_str(), dacl.c_str());
+    for (const auto& [name, child] : key->subkeys)
+        DumpKey(out, child, path + "\\" + child->name.c_str());
+}
+
+const char* ServiceStateName(ServiceState state) {
+    switch (state) {
+    case ServiceState::Running:
+        return "running";
+    case ServiceState::Stopped:
+        return "stopped";
+    default:
+        return "absent";
+    }
+}
+
+} // namespace
+
+void DumpMachine(FILE* out, const char* heading) {
+    Machine& m = M();
+    fprintf(out, "%s %llu\n", heading, static_cast<unsigned long long>(m.now));
+    fprintf(out, "os %u.%u build %u csd \"%s\" edition \"%s\"\n", static_cast<unsigned>(m.os.major),
+            static_cast<unsigned>(m.os.minor), static_cast<unsigned>(m.os.build),
+            EscapeText(m.os.csd.c_str()).c_str(), EscapeText(m.os.edition.c_str()).c_str());
+    for (const DisplayDevice& d : m.displays) {
+        fprintf(out, "display %s id \"%s\" flags %s current %s pos %d,%d registry %s pos %d,%d\n",
+                d.name.c_str(), EscapeText(d.deviceId.c_str()).c_str(), Flags(d).c_str(),
+                ModeText(d.current).c_str(), static_cast<int>(d.current.x), static_cast<int>(d.current.y),
+                ModeText(d.registry).c_str(), static_cast<int>(d.registry.x), static_cast<int>(d.registry.y));
+    }
+    for (const UsbInterface& usb : m.usb) {
+        fprintf(out, "usb \"%s\" %s%s\n", EscapeText(usb.path.c_str()).c_str(),
+                usb.present ? "present" : "absent", usb.isAdapter ? " adapter" : "");
+    }
+    if (m.adapter.declared) {
+        const AdapterDevice& a = m.adapter;
+        fprintf(out, "adapter %s mirror %u rotation %u ready-polls %d mirror-ready-polls %d center %s\n",
+                a.plugged ? "plugged" : "unplugged", static_cast<unsigned>(a.mirror),
+                static_cast<unsigned>(a.rotation), a.readyPolls, a.mirrorReadyPolls,
+                Hex(a.mirrorCenter).c_str());
+    }
+    for (const DriverRequest& r : m.driverLog) {
+        std::string output = r.hasOutputWord ? std::to_string(r.outputWord) : "-";
+        fprintf(out, "driver %llu %u %s in %s out %s %s\n", static_cast<unsigned long long>(r.time),
+                static_cast<unsigned>(r.pid), IoctlName(r.code), Hex(r.input).c_str(), output.c_str(),
+                r.result ? "ok" : "fail");
+    }
+    for (const Process* p : m.processes) {
+        for (const auto& [value, entry] : p->handles) {
+            if (entry.object->kind == ObjectKind::File)
+                fprintf(out, "handle %u 0x%llx file \"%s\"\n", static_cast<unsigned>(p->pid),
+                        static_cast<unsigned long long>(value),
+                        EscapeText(entry.object->name.c_str()).c_str());
+        }
+    }
+    for (const DeviceNotification& n : m.notifications) {
+        fprintf(out, "notify 0x%llx pid %u window 0x%llx %s size %u %s\n",
+                static_cast<unsigned long long>(n.handle), static_cast<unsigned>(n.pid),
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(n.recipient)),
+                n.deviceType == DBT_DEVTYP_HANDLE ? "handle" : "interface",
+                static_cast<unsigned>(n.filterSize), n.active ? "active" : "inactive");
+    }
+    DumpKey(out, m.hkcu, "HKCU");
+    DumpKey(out, m.hklm, "HKLM");
+    for (const auto& [name, s] : m.services) {
+        fprintf(out, "service %s %s starts %d stops %d\n", name.c_str(), ServiceStateName(s.state), s.starts,
+                s.stops);
+    }
+    for (const Str& line : m.privilegeLog)
+        fprintf(out, "privilege %s\n", line.c_str());
+    for (const TrayIcon& icon : m.tray) {
+        fprintf(out, "tray 0x%llx id %u pid %u flags %u callback 0x%X icon 0x%llx size %u tip \"%s\"\n",
+                static_cast<unsigned long long>(icon.hwnd), icon.id, static_cast<unsigned>(icon.ownerPid),
+                icon.flags, icon.callbackMessage, static_cast<unsigned long long>(icon.icon),
+                static_cast<unsigned>(icon.cbSize), EscapeText(icon.tip.c_str()).c_str());
+    }
+    for (const MonitorPowerEvent& e : m.monitorPower) {
+        fprintf(out, "monitor %llu %u %s\n", static_cast<unsigned long long>(e.time),
+                static_cast<unsigned>(e.pid), e.power == 2 ? "off" : (e.power == -1 ? "on" : "low"));
+    }
+    for (const CrossPost& post : m.crossPosts) {
+        char number[16];
+        snprintf(number, sizeof number, "0x%X", post.message);
+        std::string name = number;
+        for (const auto& [registered, number] : m.registeredMessages) {
+            if (number == post.message)
+                name = registered.c_str();
+        }
+        fprintf(out, "post %llu %u to %u window 0x%llx message \"%s\" wparam %llu lparam %lld\n",
+                static_cast<unsigned long long>(post.time), static_cast<unsigned>(post.fromPid),
+                static_cast<unsigned>(post.toPid), static_cast<unsigned long long>(post.hwnd), name.c_str(),
+                static_cast<unsigned long long>(post.wParam), static_cast<long long>(post.lParam));
+    }
+    for (const auto& [name, object] : m.namedObjects)
+        fprintf(out, "mutex \"%s\" handles %d\n", EscapeText(name.c_str()).c_str(), object->refCount);
+    for (const Process* p : m.processes) {
+        std::string state = p->running ? "running" : "exit " + std::to_string(p->exitCode);
+        fprintf(out, "process %u %s %s cmd \"%s\"\n", static_cast<unsigned>(p->pid), p->image.c_str(),
+                state.c_str(), EscapeText(p->commandLine.c_str() + p->argsOffset).c_str());
+    }
+    for (const auto& [handle, w] : m.windows) {
+        if (w->destroyed)
+            continue;
+        if (w->parent) {
+            fprintf(out, "control 0x%llx parent 0x%llx id %d class \"%s\" text \"%s\"\n",
+                    static_cast<unsigned long long>(handle), static_cast<unsigned long long>(w->parent),
+                    w->controlId, EscapeText(w->className.c_str()).c_str(),
+                    EscapeText(w->title.c_str()).c_str());
+            continue;
+        }
+        fprintf(out, "window 0x%llx pid %u class \"%s\" title \"%s\" %s",
+                static_cast<unsigned long long>(handle), static_cast<unsigned>(w->pid),
+                EscapeText(w->className.c_str()).c_str(), EscapeText(w->title.c_str()).c_str(),
+                w->visible ? "visible" : "hidden");
+        if (w->isDialog)
+            fprintf(out, " dialog %u%s", w->templateId, w->modal ? " modal" : "");
+        fprintf(out, "\n");
+    }
+    fprintf(out, "end-%s\n", heading);
+    fflush(out);
+}
+
+} // namespace winsim

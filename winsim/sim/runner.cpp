@@ -1,0 +1,81 @@
+#include "runner.h"
+
+#include "dump.h"
+#include "machine.h"
+#include "scenario.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace winsim {
+namespace {
+
+void PrintTrace(VirtualMs time, DWORD pid, const char* text) {
+    if (pid == 0)
+        printf("note %llu \"%s\"\n", static_cast<unsigned long long>(time), EscapeText(text).c_str());
+    else
+        printf("trace %llu %u \"%s\"\n", static_cast<unsigned long long>(time), static_cast<unsigned>(pid),
+               EscapeText(text).c_str());
+}
+
+class Timeline final : public EventSource {
+public:
+    explicit Timeline(std::vector<ScenarioEvent> events) : events_(std::move(events)) {}
+
+    bool NextEventTime(VirtualMs& time) override {
+        if (next_ >= events_.size())
+            return false;
+        time = events_[next_].time;
+        return true;
+    }
+
+    // Events run re-entrantly: a started program runs inside its Start event and takes the following
+    // events from inside its own waits.
+    void RunNextEvent() override {
+        const ScenarioEvent event = events_[next_++];
+        switch (event.kind) {
+        case ScenarioEvent::Kind::Start:
+            StartProgram(event.args.c_str());
+            break;
+        case ScenarioEvent::Kind::Plug:
+            PlugAdapter();
+            break;
+        case ScenarioEvent::Kind::Unplug:
+            UnplugAdapter();
+            break;
+        case ScenarioEvent::Kind::Dump:
+            DumpMachine(stdout, "dump");
+            break;
+        case ScenarioEvent::Kind::End:
+            DumpMachine(stdout, "final");
+            fflush(stdout);
+            exit(0);
+        }
+    }
+
+private:
+    std::vector<ScenarioEvent> events_;
+    size_t next_ = 0;
+};
+
+} // namespace
+
+int RunScenario(const std::string& text, const ProgramImage& image) {
+    M().program = image;
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    if (!LoadScenario(text, events, error)) {
+        fprintf(stderr, "scenario line %d: %s\n", error.line, error.message.c_str());
+        return 2;
+    }
+    static Timeline* timeline = nullptr;
+    timeline = new Timeline(std::move(events));
+    SetEventSource(timeline);
+    SetTraceSink(PrintTrace);
+    AdvanceTo(~VirtualMs(0) >> 1);
+    DumpMachine(stdout, "final");
+    return 0;
+}
+
+} // namespace winsim

@@ -1,0 +1,14 @@
+// Runs a scenario on the machine and prints what happens: every trace record as it is made, the state at
+// each dump and at the end.
+#pragma once
+#include <winsim/program.h>
+
+#include <string>
+
+namespace winsim {
+
+// Returns the exit status for the command: 0 after a complete run, 2 for a scenario that does not parse.
+// A run normally ends inside its End event, which prints the final state and ends the Linux process.
+int RunScenario(const std::string& text, const ProgramImage& image);
+
+} // namespace winsim

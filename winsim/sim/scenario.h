@@ -1,0 +1,36 @@
+// The scenario language: a description of the simulated machine, then a timeline of events.
+// docs/scenarios.md describes it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+struct ScenarioEvent {
+    enum class Kind { Start, Plug, Unplug, Dump, End };
+    uint64_t time = 0;
+    Kind kind = Kind::Dump;
+    std::string args; // Start: the command-line text after the program name
+    int line = 0;
+};
+
+struct ScenarioError {
+    int line = 0;
+    std::string message;
+};
+
+// Parses `text` and applies its machine description to the machine M(). The program image must already
+// be set (profile values go under its executable name). Returns the timeline, ending with one End event.
+bool LoadScenario(const std::string& text, std::vector<ScenarioEvent>& timeline, ScenarioError& error);
+
+// Parses a time: milliseconds ("1500") or seconds with an "s" suffix, possibly decimal ("20.5s").
+bool ParseTime(const std::string& text, uint64_t& ms);
+
+// Escapes text for the output: \n, \", \\ and \xHH for other control and non-ASCII bytes.
+std::string EscapeText(const char* text);
+
+extern const char* const kBuiltInScenario;
+
+} // namespace winsim

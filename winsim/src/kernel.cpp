@@ -1,0 +1,182 @@
+// kernel32: handles, named mutexes, the last error, the OS version and the debug trace.
+#include "machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace winsim {
+namespace {
+void (*g_traceSink)(VirtualMs, DWORD, const char*) = nullptr;
+} // namespace
+
+HANDLE AddHandle(KernelObject* object, DWORD access) {
+    Process& p = CurrentProcess();
+    uintptr_t value = p.nextHandle;
+    p.nextHandle += 4;
+    object->refCount++;
+    p.handles[value] = HandleEntry{object, access};
+    return reinterpret_cast<HANDLE>(value);
+}
+
+HandleEntry* LookupHandle(HANDLE handle) {
+    Process& p = CurrentProcess();
+    auto it = p.handles.find(reinterpret_cast<uintptr_t>(handle));
+    return it == p.handles.end() ? nullptr : &it->second;
+}
+
+void ReleaseObject(KernelObject* object) {
+    if (!object || --object->refCount > 0)
+        return;
+    if (object->kind == ObjectKind::Mutex)
+        M().namedObjects.erase(object->name);
+}
+
+void SetTraceSink(void (*sink)(VirtualMs, DWORD, const char*)) {
+    g_traceSink = sink;
+}
+
+void EmitTrace(DWORD pid, const char* text) {
+    if (g_traceSink)
+        g_traceSink(M().now, pid, text);
+}
+
+} // namespace winsim
+
+using namespace winsim;
+
+DWORD GetLastError(void) {
+    return CurrentProcess().lastError;
+}
+
+void SetLastError(DWORD dwErrCode) {
+    CurrentProcess().lastError = dwErrCode;
+}
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
+    Machine& m = M();
+    if (lpName && *lpName) {
+        auto it = m.namedObjects.find(Str(lpName));
+        if (it != m.namedObjects.end()) {
+            if (it->second->kind != ObjectKind::Mutex) {
+                SetError(ERROR_INVALID_HANDLE);
+                return nullptr;
+            }
+            HANDLE h = AddHandle(it->second, 0);
+            // The caller gets a handle to the existing mutex, and the error says so.
+            SetError(ERROR_ALREADY_EXISTS);
+            return h;
+        }
+    }
+    KernelObject* mutex = New<KernelObject>();
+    mutex->kind = ObjectKind::Mutex;
+    if (lpName && *lpName) {
+        mutex->name = lpName;
+        m.namedObjects[mutex->name] = mutex;
+    }
+    HANDLE h = AddHandle(mutex, 0);
+    SetError(ERROR_SUCCESS);
+    return h;
+}
+
+BOOL ReleaseMutex(HANDLE hMutex) {
+    HandleEntry* entry = LookupHandle(hMutex);
+    if (!entry || entry->object->kind != ObjectKind::Mutex) {
+        SetError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE hObject) {
+    Process& p = CurrentProcess();
+    auto it = p.handles.find(reinterpret_cast<uintptr_t>(hObject));
+    if (it == p.handles.end()) {
+        SetError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    KernelObject* object = it->second.object;
+    p.handles.erase(it);
+    ReleaseObject(object);
+    return TRUE;
+}
+
+BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+    if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) &&
+                  info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXA))) {
+        SetError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    const OsVersion& os = M().os;
+    info->dwMajorVersion = os.major;
+    info->dwMinorVersion = os.minor;
+    info->dwBuildNumber = os.build;
+    info->dwPlatformId = os.platformId;
+    memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+    strncpy(info->szCSDVersion, os.csd.c_str(), sizeof info->szCSDVersion - 1);
+    if (info->dwOSVersionInfoSize == sizeof(OSVERSIONINFOEXA)) {
+        auto* ex = reinterpret_cast<LPOSVERSIONINFOEXA>(info);
+        ex->wServicePackMajor = 0;
+        ex->wServicePackMinor = 0;
+        ex->wSuiteMask = 0;
+        ex->wProductType = 1; // VER_NT_WORKSTATION
+        ex->wReserved = 0;
+    }
+    return TRUE;
+}
+
+void OutputDebugStringA(LPCSTR lpOutputString) {
+    EmitTrace(CurrentProcess().pid, lpOutputString ? lpOutputString : "");
+}
+
+DWORD GetModuleFileNameA(HMODULE, LPSTR lpFilename, DWORD nSize) {
+    if (!lpFilename || nSize == 0) {
+        SetError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    Str path("C:\\Program Files\\duodesk\\");
+    path += CurrentProcess().image;
+    size_t n = path.size() < nSize ? path.size() : nSize - 1;
+    memcpy(lpFilename, path.data(), n);
+    lpFilename[n] = '\0';
+    if (n < path.size()) {
+        SetError(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
+    return static_cast<DWORD>(n);
+}
+
+HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
+    if (lpModuleName) {
+        SetError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<HMODULE>(uintptr_t(0x400000));
+}
+
+LPSTR GetCommandLineA(void) {
+    return CurrentProcess().commandLine.data();
+}
+
+HANDLE GetCurrentProcess(void) {
+    return reinterpret_cast<HANDLE>(intptr_t(-1));
+}
+
+DWORD GetCurrentProcessId(void) {
+    return CurrentProcess().pid;
+}
+
+HANDLE GetProcessHeap(void) {
+    return reinterpret_cast<HANDLE>(uintptr_t(0x150000));
+}
+
+LPVOID HeapAlloc(HANDLE, DWORD dwFlags, size_t dwBytes) {
+    void* p = malloc(dwBytes ? dwBytes : 1);
+    if (p && (dwFlags & HEAP_ZERO_MEMORY))
+        memset(p, 0, dwBytes);
+    return p;
+}
+
+BOOL HeapFree(HANDLE, DWORD, LPVOID lpMem) {
+    free(lpMem);
+    return TRUE;
+}

@@ -1,0 +1,70 @@
+#include "machine.h"
+
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+
+namespace winsim {
+
+bool NoCaseLess::operator()(const Str& a, const Str& b) const {
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        int ca = toupper(static_cast<unsigned char>(a[i]));
+        int cb = toupper(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+            return ca < cb;
+    }
+    return a.size() < b.size();
+}
+
+Str Upper(const char* text) {
+    Str out(Arena());
+    for (; text && *text; ++text)
+        out += static_cast<char>(toupper(static_cast<unsigned char>(*text)));
+    return out;
+}
+
+bool EqualNoCase(const char* a, const char* b) {
+    if (!a || !b)
+        return a == b;
+    for (; *a && *b; ++a, ++b) {
+        if (toupper(static_cast<unsigned char>(*a)) != toupper(static_cast<unsigned char>(*b)))
+            return false;
+    }
+    return *a == *b;
+}
+
+namespace {
+Machine* g_machine = nullptr;
+
+RegKey* NewRootKey(const char* name) {
+    RegKey* key = New<RegKey>();
+    key->name = name;
+    return key;
+}
+} // namespace
+
+Machine& M() {
+    if (!g_machine)
+        ResetMachine();
+    return *g_machine;
+}
+
+void ResetMachine() {
+    std::pmr::set_default_resource(Arena());
+    g_machine = New<Machine>();
+    g_machine->hkcu = NewRootKey("HKEY_CURRENT_USER");
+    g_machine->hklm = NewRootKey("HKEY_LOCAL_MACHINE");
+}
+
+void Note(const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    M().simNotes.emplace_back(buffer);
+    EmitTrace(0, buffer);
+}
+
+} // namespace winsim

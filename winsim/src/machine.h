@@ -1,0 +1,437 @@
+// The simulated machine: one plain data model behind every Win32 call of winsim.
+//
+// All of it lives in the shared arena (see arena.h), so a second program start, which runs in a fork()ed
+// copy of the simulator, works on the same machine as the running instance. Every container therefore
+// uses the arena's polymorphic allocator; a std::string or std::vector member would silently fork.
+#pragma once
+
+#include <windows.h>
+#include <setupapi.h>
+#include <dbt.h>
+#include <winsim/program.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory_resource>
+#include <string>
+#include <vector>
+
+#include "arena.h"
+
+namespace winsim {
+
+using Str = std::pmr::string;
+template <class T>
+using Vec = std::pmr::vector<T>;
+template <class T>
+using Deque = std::pmr::deque<T>;
+template <class K, class V>
+using Map = std::pmr::map<K, V>;
+
+// Case-insensitive ordering, as the registry and window titles compare names.
+struct NoCaseLess {
+    bool operator()(const Str& a, const Str& b) const;
+};
+template <class V>
+using NoCaseMap = std::pmr::map<Str, V, NoCaseLess>;
+Str Upper(const char* text);
+bool EqualNoCase(const char* a, const char* b);
+
+using VirtualMs = uint64_t;
+
+// ----------------------------------------------------------------------------------------------------------
+// Operating system
+
+struct OsVersion {
+    DWORD major = 5;
+    DWORD minor = 1;
+    DWORD build = 2600;
+    DWORD platformId = VER_PLATFORM_WIN32_NT;
+    Str csd{Arena()};
+    Str edition{Arena()}; // HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion "EditionID"; empty = absent
+};
+
+// ----------------------------------------------------------------------------------------------------------
+// Display devices (EnumDisplayDevicesA / EnumDisplaySettingsA / ChangeDisplaySettingsExA)
+
+struct DisplayMode {
+    DWORD width = 0;
+    DWORD height = 0;
+    DWORD bpp = 0;
+    DWORD frequency = 0;
+};
+
+struct DisplaySettings {
+    DisplayMode mode;
+    LONG x = 0;
+    LONG y = 0;
+    bool attached = false;
+};
+
+struct DisplayDevice {
+    Str name{Arena()};        // \\.\DISPLAYn
+    Str description{Arena()}; // DeviceString
+    Str deviceId{Arena()};
+    Str deviceKey{Arena()};
+    DWORD staticFlags = 0; // DISPLAY_DEVICE_MIRRORING_DRIVER, _REMOVABLE, _VGA_COMPATIBLE
+    bool primary = false;
+    bool present = true; // the adapter's own devices exist only while it is plugged in
+    bool ofAdapter = false;
+    bool registryMissing = false; // EnumDisplaySettingsA(ENUM_REGISTRY_SETTINGS) fails for this device
+    Vec<DisplayMode> modes{Arena()};
+    DisplaySettings current;
+    DisplaySettings registry;
+};
+
+// One ChangeDisplaySettingsExA call as the program made it, for tests where the order of calls is the
+// contract.
+struct DisplayChangeCall {
+    VirtualMs time = 0;
+    DWORD pid = 0;
+    bool hasDevice = false;
+    Str device{Arena()};
+    bool hasMode = false;
+    DWORD fields = 0;
+    DisplayMode mode;
+    LONG x = 0;
+    LONG y = 0;
+    DWORD flags = 0;
+    LONG result = 0;
+};
+
+// ----------------------------------------------------------------------------------------------------------
+// Registry
+
+struct RegValue {
+    Str name{Arena()};
+    DWORD type = REG_NONE;
+    Vec<BYTE> data{Arena()};
+};
+
+struct RegKey {
+    Str name{Arena()};
+    RegKey* parent = nullptr;
+    bool deleted = false;
+    bool denyWrite = false; // scenario option: writes below this key fail with ERROR_ACCESS_DENIED
+    NoCaseMap<RegKey*> subkeys{Arena()};
+    NoCaseMap<RegValue> values{Arena()};
+    Vec<Str> securityLog{Arena()}; // every RegSetKeySecurity, as text, in order
+};
+
+// ----------------------------------------------------------------------------------------------------------
+// USB device interfaces and the adapter's driver
+
+struct UsbInterface {
+    Str path{Arena()};
+    bool present = true;
+    bool isAdapter = false;
+};
+
+struct DriverRequest {
+    VirtualMs time = 0;
+    DWORD pid = 0;
+    DWORD code = 0;
+    Vec<BYTE> input{Arena()};
+    BOOL result = FALSE;
+    bool hasOutputWord = false;
+    DWORD outputWord = 0;
+};
+
+struct AdapterDevice {
+    bool declared = false;
+    bool plugged = false;
+    int interfaceIndex = -1;  // into Machine::usb
+    int readyAfter = 0;       // the driver answers 0 to this many IOCTL_DEV_READY polls, then 1; -1 = never
+    int mirrorReadyAfter = 0; // the same for IOCTL_MIR_DEV_READY
+    int setMirrorFails = 0;   // this many IOCTL_SET_MIRROR requests fail after each plug-in
+    bool openFails = false;   // CreateFileA on its interface fails with ERROR_ACCESS_DENIED
+    // Driver state since the last plug-in.
+    int readyPolls = 0;
+    int mirrorReadyPolls = 0;
+    int setMirrorFailuresLeft = 0;
+    DWORD mirror = 0;
+    DWORD rotation = 0;
+    Vec<BYTE> mirrorCenter{Arena()};
+};
+
+// ----------------------------------------------------------------------------------------------------------
+// Kernel objects and handles
+
+enum class ObjectKind { Mutex, File, DevInfoSet, Token, Process, Heap };
+
+struct KernelObject {
+    ObjectKind kind = ObjectKind::Mutex;
+    int refCount = 0;
+    Str name{Arena()};       // mutex name
+    int usbIndex = -1;       // file: the interface it was opened on
+    Vec<Str> paths{Arena()}; // device-info set: the interface paths present at SetupDiGetClassDevsA
+};
+
+struct HandleEntry {
+    KernelObject* object = nullptr;
+    DWORD access = 0;
+};
+
+struct RegHandle {
+    RegKey* key = nullptr;
+    REGSAM access = 0;
+};
+
+struct DeviceNotification {
+    uintptr_t handle = 0;
+    DWORD pid = 0;
+    HWND recipient = nullptr;
+    DWORD deviceType = 0; // DBT_DEVTYP_DEVICEINTERFACE or DBT_DEVTYP_HANDLE
+    DWORD filterSize = 0; // the dbch_size / dbcc_size the program passed
+    DWORD flags = 0;
+    GUID classGuid{};
+    uintptr_t fileHandle = 0; // the program's handle value, reported back in DEV_BROADCAST_HANDLE
+    KernelObject* file = nullptr;
+    bool active = true;
+};
+
+// ----------------------------------------------------------------------------------------------------------
+// Windows, messages and timers
+
+struct Window {
+    uintptr_t handle = 0;
+    DWORD pid = 0;
+    Str className{Arena()};
+    Str title{Arena()};
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    int controlId = 0;
+    uintptr_t parent = 0; // child controls of a dialog
+    uintptr_t owner = 0;
+    bool visible = false;
+    bool enabled = true;
+    bool destroyed = false;
+    WNDPROC proc = nullptr;
+    DLGPROC dlgProc = nullptr;
+    LONG_PTR userData = 0;
+    LONG_PTR msgResult = 0; // DWLP_MSGRESULT
+    LONG_PTR dlgUser = 0;   // DWLP_USER
+    bool isDialog = false;
+    UINT templateId = 0;
+    bool modal = false;
+    bool dialogEnded = false;
+    INT_PTR dialogResult = 0;
+    HICON bigIcon = nullptr;
+    HICON smallIcon = nullptr;
+};
+
+struct PostedMessage {
+    HWND hwnd = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    VirtualMs time = 0;
+    DWORD senderPid = 0;
+};
+
+// A message sent from outside the program (device notifications): it waits in the receiver's queue and is
+// handed to the window procedure the next time the program reads its queue. The record it points to is
+// owned by the message.
+struct SentMessage {
+    HWND hwnd = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    Vec<BYTE> record{Arena()}; // lParam points here; empty means lParam 0
+};
+
+struct Timer {
+    uintptr_t hwnd = 0;
+    UINT_PTR id = 0;
+    UINT periodMs = 0;
+    VirtualMs due = 0;
+    uint64_t order = 0; // setting order, the tie-break between timers due at the same moment
+};
+
+// A message one process posted to another's window: how a second start's requests can be seen.
+struct CrossPost {
+    VirtualMs time = 0;
+    DWORD fromPid = 0;
+    DWORD toPid = 0;
+    uintptr_t hwnd = 0;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+};
+
+struct Process {
+    DWORD pid = 0;
+    Str image{Arena()};
+    Str commandLine{Arena()}; // the whole command line, as GetCommandLineA returns it
+    size_t argsOffset = 0;    // where the text after the program name starts
+    bool running = true;
+    bool forked = false;
+    DWORD exitCode = STILL_ACTIVE;
+    DWORD lastError = 0;
+    VirtualMs started = 0;
+    VirtualMs ended = 0;
+    Deque<PostedMessage> posted{Arena()};
+    Deque<SentMessage> sent{Arena()};
+    bool quitPosted = false;
+    int quitCode = 0;
+    Vec<Timer> timers{Arena()};
+    Map<uintptr_t, HandleEntry> handles{Arena()};
+    Map<uintptr_t, RegHandle> regHandles{Arena()};
+    uintptr_t nextHandle = 0x40;
+    uintptr_t nextRegHandle = 0x100;
+};
+
+// ----------------------------------------------------------------------------------------------------------
+// Shell and services
+
+struct TrayIcon {
+    uintptr_t hwnd = 0;
+    UINT id = 0;
+    DWORD ownerPid = 0;
+    UINT flags = 0;
+    UINT callbackMessage = 0;
+    uintptr_t icon = 0;
+    Str tip{Arena()};
+    DWORD cbSize = 0;
+};
+
+enum class ServiceState { Absent, Stopped, Running };
+
+struct Service {
+    ServiceState state = ServiceState::Absent;
+    int starts = 0;
+    int stops = 0;
+};
+
+struct MonitorPowerEvent {
+    VirtualMs time = 0;
+    DWORD pid = 0;
+    LPARAM power = 0; // 2 off, -1 on, 1 low power
+};
+
+// ----------------------------------------------------------------------------------------------------------
+
+struct Machine {
+    VirtualMs now = 0;
+    OsVersion os;
+    Vec<DisplayDevice> displays{Arena()};
+    Vec<DisplayChangeCall> displayChanges{Arena()};
+    RegKey* hkcu = nullptr;
+    RegKey* hklm = nullptr;
+    Vec<UsbInterface> usb{Arena()};
+    AdapterDevice adapter;
+    Vec<DriverRequest> driverLog{Arena()};
+    Vec<DeviceNotification> notifications{Arena()};
+    uintptr_t nextNotification = 0x7A0000;
+    NoCaseMap<Service> services{Arena()};
+    Vec<TrayIcon> tray{Arena()};
+    Vec<MonitorPowerEvent> monitorPower{Arena()};
+    Vec<CrossPost> crossPosts{Arena()};
+    Map<uintptr_t, Str> serviceHandles{Arena()}; // "" for a service-manager handle
+    uintptr_t nextServiceHandle = 0x5C0010;
+    bool securityPrivilegeHeld = true;             // the user's token holds SeSecurityPrivilege
+    Vec<Str> privilegeLog{Arena()};                // every AdjustTokenPrivileges, as text
+    Map<Str, KernelObject*> namedObjects{Arena()}; // mutexes by name (case-sensitive, as the kernel)
+    NoCaseMap<UINT> registeredMessages{Arena()};
+    UINT nextRegisteredMessage = 0xC000;
+    Map<uintptr_t, Window*> windows{Arena()};
+    uintptr_t nextWindow = 0x10010;
+    Vec<Process*> processes{Arena()};
+    DWORD nextPid = 1000;
+    uint64_t timerOrder = 0;
+    ProgramImage program{};
+    Vec<Str> simNotes{Arena()}; // what the simulator itself had to say (a process that would block, ...)
+};
+
+// The machine of this run, created on first use.
+Machine& M();
+// A fresh, empty machine (the arena keeps the old one's memory; runs are short).
+void ResetMachine();
+
+template <class T, class... Args>
+T* New(Args&&... args) {
+    std::pmr::polymorphic_allocator<T> alloc(Arena());
+    T* p = alloc.allocate(1);
+    alloc.construct(p, std::forward<Args>(args)...);
+    return p;
+}
+
+// ----------------------------------------------------------------------------------------------------------
+// Processes (process.cpp)
+
+Process& CurrentProcess();
+Process* FindProcess(DWORD pid);
+bool InChildProcess(); // true in a fork()ed second start
+void SetError(DWORD error);
+
+// Starts the program with this command-line text (the part after the program name). The first program
+// runs right here and returns when it ends; a start while one is running forks, so it runs in a process of
+// its own, and returns when that process has ended. Returns the new pid.
+DWORD StartProgram(const char* args);
+
+// For tests of winsim itself: a fresh machine with one process that the calling code plays.
+DWORD BeginTestProcess();
+
+// Registry helpers for the scenario and the dump (registry.cpp)
+RegKey* FindKey(RegKey* root, const char* path);
+RegKey* CreateKey(RegKey* root, const char* path, bool* created = nullptr);
+void SetDwordValue(RegKey* key, const char* name, DWORD value);
+
+// Handles of the current process (kernel.cpp)
+HANDLE AddHandle(KernelObject* object, DWORD access);
+HandleEntry* LookupHandle(HANDLE handle);
+void ReleaseObject(KernelObject* object);
+
+// ----------------------------------------------------------------------------------------------------------
+// Time (scheduler.cpp)
+
+// What happens to the machine from outside, at given virtual times: the scenario.
+class EventSource {
+public:
+    virtual ~EventSource() = default;
+    // The time of the next event, if any.
+    virtual bool NextEventTime(VirtualMs& time) = 0;
+    // Runs the next event. The clock has been moved to its time.
+    virtual void RunNextEvent() = 0;
+};
+void SetEventSource(EventSource* source);
+
+// Moves the clock to `time`, running every external event due up to it, in order.
+void AdvanceTo(VirtualMs time);
+// Blocks the current process until its queue has something for GetMessageA (or the clock is stopped).
+void WaitForWork(Process& process);
+
+// ----------------------------------------------------------------------------------------------------------
+// Messages and windows (window.cpp, message.cpp)
+
+Window* FindWindowRecord(HWND hwnd);
+Window* FindWindowRecord(uintptr_t hwnd);
+HWND ToHwnd(uintptr_t value);
+Window& NewWindowRecord(const char* className, const char* title, DWORD style);
+LRESULT CallWindow(Window& window, UINT message, WPARAM wParam, LPARAM lParam);
+void DestroyWindowRecord(Window& window);
+void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const void* record, size_t size);
+void DeliverSentMessages(Process& process);
+bool HasTimerDue(const Process& process, VirtualMs now);
+bool NextTimerDue(const Process& process, VirtualMs& due);
+
+// ----------------------------------------------------------------------------------------------------------
+// Display devices (display.cpp)
+
+// The present display device with this name (\\.\DISPLAYn, compared without regard to case), if any.
+DisplayDevice* FindDisplay(const char* name);
+DWORD DisplayStateFlags(const DisplayDevice& device);
+
+// ----------------------------------------------------------------------------------------------------------
+// Devices (usb.cpp)
+
+void PlugAdapter();
+void UnplugAdapter();
+KernelObject* FileObject(HANDLE handle);
+
+// Trace output: every OutputDebugStringA, as the simulator prints it.
+void EmitTrace(DWORD pid, const char* text);
+void SetTraceSink(void (*sink)(VirtualMs time, DWORD pid, const char* text));
+void Note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+} // namespace winsim

@@ -1,0 +1,267 @@
+// user32: message queues, registered messages, timers and the message loop calls.
+//
+// GetMessageA hands out, in this order: messages sent from outside (device notifications, straight to the
+// window procedure), posted messages, WM_QUIT, then WM_TIMER of the timer due first (by due time, then by
+// the order the timers were set). WM_TIMER is never queued: it is made when nothing else waits.
+#include "machine.h"
+
+#include <algorithm>
+
+namespace winsim {
+namespace {
+
+constexpr UINT kMinimumTimerMs = 10; // USER_TIMER_MINIMUM
+
+Timer* FirstDueTimer(Process& process, VirtualMs now) {
+    Timer* first = nullptr;
+    for (Timer& t : process.timers) {
+        if (t.due > now)
+            continue;
+        if (!first || t.due < first->due || (t.due == first->due && t.order < first->order))
+            first = &t;
+    }
+    return first;
+}
+
+bool PostTo(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Process* owner = FindProcess(window.pid);
+    if (!owner || !owner->running)
+        return false;
+    DWORD sender = CurrentProcess().pid;
+    owner->posted.push_back(PostedMessage{ToHwnd(window.handle), message, wParam, lParam, M().now, sender});
+    if (owner->pid != sender)
+        M().crossPosts.push_back(
+            CrossPost{M().now, sender, owner->pid, window.handle, message, wParam, lParam});
+    return true;
+}
+
+bool IsTopLevel(const Window& w) {
+    return w.parent == 0 && !(w.style & WS_CHILD);
+}
+
+// Takes the next message for GetMessageA/PeekMessageA, or returns false when there is none right now.
+bool TakeMessage(Process& p, LPMSG msg, bool remove) {
+    Machine& m = M();
+    DeliverSentMessages(p);
+    *msg = MSG{};
+    msg->time = static_cast<DWORD>(m.now);
+    if (!p.posted.empty()) {
+        const PostedMessage& posted = p.posted.front();
+        msg->hwnd = posted.hwnd;
+        msg->message = posted.message;
+        msg->wParam = posted.wParam;
+        msg->lParam = posted.lParam;
+        if (remove)
+            p.posted.pop_front();
+        return true;
+    }
+    if (p.quitPosted) {
+        msg->message = WM_QUIT;
+        msg->wParam = static_cast<WPARAM>(p.quitCode);
+        if (remove)
+            p.quitPosted = false;
+        return true;
+    }
+    if (Timer* t = FirstDueTimer(p, m.now)) {
+        msg->hwnd = ToHwnd(t->hwnd);
+        msg->message = WM_TIMER;
+        msg->wParam = t->id;
+        if (remove)
+            t->due = m.now + t->periodMs;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool HasTimerDue(const Process& process, VirtualMs now) {
+    return std::any_of(process.timers.begin(), process.timers.end(),
+                       [now](const Timer& t) { return t.due <= now; });
+}
+
+bool NextTimerDue(const Process& process, VirtualMs& due) {
+    bool found = false;
+    for (const Timer& t : process.timers) {
+        if (!found || t.due < due)
+            due = t.due;
+        found = true;
+    }
+    return found;
+}
+
+void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const void* record, size_t size) {
+    Process* p = FindProcess(pid);
+    if (!p || !p->running)
+        return;
+    SentMessage sent;
+    sent.hwnd = hwnd;
+    sent.message = message;
+    sent.wParam = wParam;
+    if (record && size)
+        sent.record.assign(static_cast<const BYTE*>(record), static_cast<const BYTE*>(record) + size);
+    p->sent.push_back(std::move(sent));
+}
+
+void DeliverSentMessages(Process& process) {
+    while (!process.sent.empty()) {
+        SentMessage sent = std::move(process.sent.front());
+        process.sent.pop_front();
+        Window* w = FindWindowRecord(sent.hwnd);
+        if (!w)
+            continue;
+        LPARAM lParam = sent.record.empty() ? 0 : reinterpret_cast<LPARAM>(sent.record.data());
+        CallWindow(*w, sent.message, sent.wParam, lParam);
+    }
+}
+
+} // namespace winsim
+
+using namespace winsim;
+
+UINT RegisterWindowMessageA(LPCSTR lpString) {
+    if (!lpString || !*lpString) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    Machine& m = M();
+    Str name(lpString);
+    auto it = m.registeredMessages.find(name);
+    if (it != m.registeredMessages.end())
+        return it->second;
+    UINT number = m.nextRegisteredMessage++;
+    m.registeredMessages.emplace(name, number);
+    return number;
+}
+
+BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    Machine& m = M();
+    if (hWnd == HWND_BROADCAST) {
+        for (auto& [value, w] : m.windows) {
+            if (!w->destroyed && IsTopLevel(*w))
+                PostTo(*w, Msg, wParam, lParam);
+        }
+        return TRUE;
+    }
+    if (!hWnd) {
+        Process& p = CurrentProcess();
+        p.posted.push_back(PostedMessage{nullptr, Msg, wParam, lParam, m.now, p.pid});
+        return TRUE;
+    }
+    Window* w = FindWindowRecord(hWnd);
+    if (!w) {
+        SetError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (!PostTo(*w, Msg, wParam, lParam)) {
+        SetError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    Machine& m = M();
+    DWORD self = CurrentProcess().pid;
+    if (hWnd == HWND_BROADCAST) {
+        if (Msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_MONITORPOWER)
+            m.monitorPower.push_back(MonitorPowerEvent{m.now, self, lParam});
+        Vec<uintptr_t> targets;
+        for (auto& [value, w] : m.windows) {
+            if (!w->destroyed && IsTopLevel(*w) && w->pid == self)
+                targets.push_back(value);
+        }
+        for (uintptr_t value : targets) {
+            if (Window* w = FindWindowRecord(value))
+                CallWindow(*w, Msg, wParam, lParam);
+        }
+        return 0;
+    }
+    Window* w = FindWindowRecord(hWnd);
+    if (!w) {
+        SetError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (w->pid != self) {
+        // Only the running instance holds the simulator; a second start cannot wait for it to answer.
+        Note("process %u sent message 0x%X to a window of process %u; not delivered",
+             static_cast<unsigned>(self), Msg, static_cast<unsigned>(w->pid));
+        return 0;
+    }
+    return CallWindow(*w, Msg, wParam, lParam);
+}
+
+void PostQuitMessage(int nExitCode) {
+    Process& p = CurrentProcess();
+    p.quitPosted = true;
+    p.quitCode = nExitCode;
+}
+
+BOOL GetMessageA(LPMSG lpMsg, HWND, UINT, UINT) {
+    Process& p = CurrentProcess();
+    for (;;) {
+        if (TakeMessage(p, lpMsg, true))
+            return lpMsg->message == WM_QUIT ? FALSE : TRUE;
+        WaitForWork(p);
+    }
+}
+
+BOOL PeekMessageA(LPMSG lpMsg, HWND, UINT, UINT, UINT wRemoveMsg) {
+    return TakeMessage(CurrentProcess(), lpMsg, (wRemoveMsg & PM_REMOVE) != 0) ? TRUE : FALSE;
+}
+
+BOOL TranslateMessage(const MSG*) {
+    return FALSE;
+}
+
+LRESULT DispatchMessageA(const MSG* lpMsg) {
+    if (!lpMsg)
+        return 0;
+    if (lpMsg->message == WM_TIMER && lpMsg->lParam) {
+        auto proc = reinterpret_cast<TIMERPROC>(lpMsg->lParam);
+        proc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, lpMsg->time);
+        return 0;
+    }
+    Window* w = FindWindowRecord(lpMsg->hwnd);
+    if (!w)
+        return 0;
+    return CallWindow(*w, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+}
+
+// There is no keyboard in the simulated machine, so nothing here is a dialog-navigation key: the caller
+// dispatches every message itself.
+BOOL IsDialogMessageA(HWND, LPMSG) {
+    return FALSE;
+}
+
+UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC) {
+    Machine& m = M();
+    Process& p = CurrentProcess();
+    if (hWnd) {
+        Window* w = FindWindowRecord(hWnd);
+        if (!w || w->pid != p.pid) {
+            SetError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+    } else {
+        nIDEvent = 0x7FFF + p.timers.size();
+    }
+    UINT period = uElapse < kMinimumTimerMs ? kMinimumTimerMs : uElapse;
+    uintptr_t hwnd = reinterpret_cast<uintptr_t>(hWnd);
+    // Setting a timer again with the same window and id replaces it.
+    std::erase_if(p.timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == nIDEvent; });
+    p.timers.push_back(Timer{hwnd, nIDEvent, period, m.now + period, ++m.timerOrder});
+    return hWnd ? nIDEvent : nIDEvent;
+}
+
+BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
+    Process& p = CurrentProcess();
+    uintptr_t hwnd = reinterpret_cast<uintptr_t>(hWnd);
+    size_t removed =
+        std::erase_if(p.timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == uIDEvent; });
+    if (!removed) {
+        SetError(ERROR_INVALID_PARAMETER); // ERROR_INVALID_TIMER_ID on newer versions
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,168 @@
+// Program starts. The first program runs in the simulator's own process; a start while it runs is a
+// second Windows process, so it runs in a fork()ed copy: it cannot disturb the running instance's memory,
+// and whatever it does to the machine (posted messages, traces, registry) lands in the shared arena.
+#include "machine.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+
+namespace winsim {
+namespace {
+
+DWORD g_currentPid = 0;   // per Linux process: which simulated process runs here now
+bool g_inChild = false;   // this Linux process is a fork()ed second start
+bool g_imageBusy = false; // a program runs in this Linux process
+
+Process& NewProcess(const char* args) {
+    Machine& m = M();
+    Process* p = New<Process>();
+    p->pid = m.nextPid;
+    m.nextPid += 4;
+    p->image = m.program.imageName ? m.program.imageName : "program.exe";
+    p->commandLine = "\"C:\\Program Files\\duodesk\\";
+    p->commandLine += p->image;
+    p->commandLine += "\"";
+    if (args && *args) {
+        p->commandLine += " ";
+        p->argsOffset = p->commandLine.size();
+        p->commandLine += args;
+    } else {
+        p->argsOffset = p->commandLine.size();
+    }
+    p->started = m.now;
+    m.processes.push_back(p);
+    return *p;
+}
+
+// What Windows does when a process ends: its windows, timers, handles and registrations go away.
+void EndProcess(Process& p, DWORD exitCode) {
+    Machine& m = M();
+    for (auto& [handle, window] : m.windows) {
+        if (window->pid == p.pid && !window->destroyed) {
+            window->destroyed = true;
+            window->visible = false;
+        }
+    }
+    p.timers.clear();
+    for (auto& [value, entry] : p.handles)
+        ReleaseObject(entry.object);
+    p.handles.clear();
+    p.regHandles.clear();
+    for (DeviceNotification& n : m.notifications) {
+        if (n.pid == p.pid)
+            n.active = false;
+    }
+    p.posted.clear();
+    p.sent.clear();
+    p.running = false;
+    p.exitCode = exitCode;
+    p.ended = m.now;
+}
+
+DWORD RunImage(Process& p) {
+    LPSTR args = p.commandLine.data() + p.argsOffset;
+    auto instance = reinterpret_cast<HINSTANCE>(uintptr_t(0x400000));
+    int code = M().program.winMain(instance, nullptr, args, SW_SHOWDEFAULT);
+    return static_cast<DWORD>(code);
+}
+
+} // namespace
+
+Process& CurrentProcess() {
+    Process* p = FindProcess(g_currentPid);
+    if (!p) {
+        fprintf(stderr, "winsim: a Win32 call outside of any program\n");
+        abort();
+    }
+    return *p;
+}
+
+Process* FindProcess(DWORD pid) {
+    for (Process* p : M().processes) {
+        if (p->pid == pid)
+            return p;
+    }
+    return nullptr;
+}
+
+bool InChildProcess() {
+    return g_inChild;
+}
+
+void SetError(DWORD error) {
+    CurrentProcess().lastError = error;
+}
+
+DWORD StartProgram(const char* args) {
+    Machine& m = M();
+    Process& p = NewProcess(args);
+    DWORD pid = p.pid;
+    if (!g_imageBusy) {
+        DWORD previous = g_currentPid;
+        g_currentPid = pid;
+        g_imageBusy = true;
+        DWORD code = RunImage(p);
+        g_imageBusy = false;
+        EndProcess(*FindProcess(pid), code);
+        g_currentPid = previous;
+        return pid;
+    }
+    if (g_inChild) {
+        Note("process %u cannot start a program of its own; start ignored",
+             static_cast<unsigned>(g_currentPid));
+        EndProcess(p, 1);
+        return pid;
+    }
+    p.forked = true;
+    fflush(stdout);
+    fflush(stderr);
+    pid_t child = fork();
+    if (child < 0) {
+        Note("fork failed; start of process %u ignored", static_cast<unsigned>(pid));
+        EndProcess(p, 1);
+        return pid;
+    }
+    if (child == 0) {
+        g_inChild = true;
+        g_currentPid = pid;
+        DWORD code = RunImage(p);
+        EndProcess(p, code);
+        fflush(stdout);
+        fflush(stderr);
+        _exit(0);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    Process* ended = FindProcess(pid);
+    if (ended && ended->running) {
+        // The child died without ending the simulated process: a crash or a sanitizer report.
+        Note("process %u ended abnormally (Linux status %d)", static_cast<unsigned>(pid), status);
+        EndProcess(*ended, 0xC0000005);
+    }
+    (void)m;
+    return pid;
+}
+
+DWORD BeginTestProcess() {
+    ResetMachine();
+    Process& p = NewProcess("");
+    g_currentPid = p.pid;
+    return p.pid;
+}
+
+// Called when a second start would wait for something: nothing can happen to it while the running
+// instance holds the simulator, so it ends here instead of hanging the run.
+[[noreturn]] void EndBlockedChild() {
+    Process& p = CurrentProcess();
+    Note("process %u would wait for messages; a second start must not stay resident",
+         static_cast<unsigned>(p.pid));
+    EndProcess(p, 0xDEAD);
+    fflush(stdout);
+    fflush(stderr);
+    _exit(0);
+}
+
+} // namespace winsim

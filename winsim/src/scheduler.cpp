@@ -1,0 +1,73 @@
+// The virtual clock. Nothing here waits on the wall clock: time moves only when a program waits (Sleep,
+// or GetMessageA with nothing to do), and external events happen at their virtual times in between.
+#include "machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace winsim {
+
+[[noreturn]] void EndBlockedChild();
+
+namespace {
+EventSource* g_events = nullptr;
+} // namespace
+
+void SetEventSource(EventSource* source) {
+    g_events = source;
+}
+
+void AdvanceTo(VirtualMs time) {
+    Machine& m = M();
+    if (InChildProcess())
+        return; // a second start runs in no time; the running instance owns the clock
+    VirtualMs next = 0;
+    while (g_events && g_events->NextEventTime(next) && next <= time) {
+        if (next > m.now)
+            m.now = next;
+        g_events->RunNextEvent();
+    }
+    // A program started by an event may have moved the clock past `time` already.
+    if (time > m.now)
+        m.now = time;
+}
+
+void WaitForWork(Process& process) {
+    Machine& m = M();
+    for (;;) {
+        if (!process.sent.empty() || !process.posted.empty() || process.quitPosted ||
+            HasTimerDue(process, m.now))
+            return;
+        if (InChildProcess())
+            EndBlockedChild();
+        VirtualMs wake = 0;
+        bool haveWake = NextTimerDue(process, wake);
+        VirtualMs eventTime = 0;
+        if (g_events && g_events->NextEventTime(eventTime) && (!haveWake || eventTime < wake)) {
+            wake = eventTime;
+            haveWake = true;
+        }
+        if (!haveWake) {
+            fprintf(stderr, "winsim: process %u waits for messages that can never come\n",
+                    static_cast<unsigned>(process.pid));
+            fflush(stdout);
+            exit(3);
+        }
+        AdvanceTo(wake);
+    }
+}
+
+} // namespace winsim
+
+using namespace winsim;
+
+// Sleep moves the clock without pumping messages: what arrives meanwhile waits in the queue.
+void Sleep(DWORD dwMilliseconds) {
+    if (InChildProcess())
+        return;
+    AdvanceTo(M().now + dwMilliseconds);
+}
+
+DWORD GetTickCount(void) {
+    return static_cast<DWORD>(M().now);
+}

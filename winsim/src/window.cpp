@@ -1,0 +1,310 @@
+// user32: window records, their texts and properties, and default window processing.
+#include "machine.h"
+
+namespace winsim {
+
+Window* FindWindowRecord(uintptr_t hwnd) {
+    auto& windows = M().windows;
+    auto it = windows.find(hwnd);
+    if (it == windows.end() || it->second->destroyed)
+        return nullptr;
+    return it->second;
+}
+
+Window* FindWindowRecord(HWND hwnd) {
+    return FindWindowRecord(reinterpret_cast<uintptr_t>(hwnd));
+}
+
+HWND ToHwnd(uintptr_t value) {
+    return reinterpret_cast<HWND>(value);
+}
+
+Window& NewWindowRecord(const char* className, const char* title, DWORD style) {
+    Machine& m = M();
+    Window* w = New<Window>();
+    w->handle = m.nextWindow;
+    m.nextWindow += 0x10;
+    w->pid = CurrentProcess().pid;
+    w->className = className;
+    w->title = title ? title : "";
+    w->style = style;
+    w->visible = (style & WS_VISIBLE) != 0;
+    m.windows[w->handle] = w;
+    return *w;
+}
+
+LRESULT CallWindow(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!window.proc)
+        return DefWindowProcA(ToHwnd(window.handle), message, wParam, lParam);
+    return window.proc(ToHwnd(window.handle), message, wParam, lParam);
+}
+
+void DestroyWindowRecord(Window& window) {
+    uintptr_t handle = window.handle;
+    // Children go first, as Windows destroys them before their parent's WM_NCDESTROY.
+    for (auto& [value, child] : M().windows) {
+        if (child->parent == handle && !child->destroyed)
+            child->destroyed = true;
+    }
+    CallWindow(window, WM_DESTROY, 0, 0);
+    if (Window* w = FindWindowRecord(handle)) {
+        CallWindow(*w, WM_NCDESTROY, 0, 0);
+        w->destroyed = true;
+        w->visible = false;
+    }
+    Process& p = CurrentProcess();
+    std::erase_if(p.timers, [handle](const Timer& t) { return t.hwnd == handle; });
+}
+
+} // namespace winsim
+
+using namespace winsim;
+
+BOOL IsWindow(HWND hWnd) {
+    return FindWindowRecord(hWnd) != nullptr;
+}
+
+BOOL IsWindowVisible(HWND hWnd) {
+    Window* w = FindWindowRecord(hWnd);
+    return w && w->visible;
+}
+
+BOOL IsIconic(HWND) {
+    return FALSE;
+}
+
+BOOL ShowWindow(HWND hWnd, int nCmdShow) {
+    Window* w = FindWindowRecord(hWnd);
+    if (!w)
+        return FALSE;
+    BOOL wasVisible = w->visible;
+    w->visible = nCmdShow != SW_HIDE;
+    return wasVisible;
+}
+
+BOOL DestroyWindow(HWND hWnd) {
+    Window* w = FindWindowRecord(hWnd);
+    if (!w) {
+        SetError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (w->pid != CurrentProcess().pid) {
+        SetError(ERROR_ACCESS_DENIED); // only the owning thread may destroy a window
+        return FALSE;
+    }
+    DestroyWindowRecord(*w);
+    return TRUE;
+}
+
+HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
+    for (auto& [value, w] : M().windows) {
+        if (w->destroyed || w->parent != 0 || (w->style & WS_CHILD))
+            continue;
+        if (lpClassName && !EqualNoCase(lpClassName, w->className.c_str()))
+            continue;
+        if (lpWindowName && !EqualNoCase(lpWindowName, w->title.c_str()))
+            continue;
+        return ToHwnd(value);
+    }
+    SetError(ERROR_SUCCESS);
+    return nullptr;
+}
+
+BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString) {
+    Window* w = FindWindowRecord(hWnd);
+    if (!w) {
+        SetError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    w->title = lpString ? lpString : "";
+    return TRUE;
+}
+
+int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
+    Window* w = FindWindowRecord(hWnd);
+    if (!w || !lpString || nMaxCount <= 0)
+        return 0;
+    size_t n = w->title.size() < size_t(nMaxCount - 1) ? w->title.size() : size_t(nMaxCount - 1);
+    memcpy(lpString, w->title.data(), n);
+    lpString[n] = '\0';
+    return static_cast<int>(n);
+}
+
+BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
+    Window* w = FindWindowRecord(hWnd);
+    if (!w)
+        return FALSE;
+    BOOL wasDisabled = !w->enabled;
+    w->enabled = bEnable != FALSE;
+    return wasDisabled;
+}
+
+BOOL SetForegroundWindow(HWND hWnd) {
+    return FindWindowRecord(hWnd) != nullptr;
+}
+
+BOOL GetClientRect(HWND hWnd, LPRECT lpRect) {
+    if (!FindWindowRecord(hWnd) || !lpRect)
+        return FALSE;
+    *lpRect = RECT{0, 0, 0, 0};
+    return TRUE;
+}
+
+int GetSystemMetrics(int nIndex) {
+    switch (nIndex) {
+    case SM_CXICON:
+    case SM_CYICON:
+        return 32;
+    case SM_CXSCREEN:
+    case SM_CYSCREEN:
+        for (const DisplayDevice& d : M().displays) {
+            if (d.present && d.primary && d.current.attached)
+                return static_cast<int>(nIndex == SM_CXSCREEN ? d.current.mode.width : d.current.mode.height);
+        }
+        return 0;
+    case SM_CMONITORS: {
+        int count = 0;
+        for (const DisplayDevice& d : M().displays) {
+            if (d.present && d.current.attached && !(d.staticFlags & DISPLAY_DEVICE_MIRRORING_DRIVER))
+                ++count;
+        }
+        return count;
+    }
+    default:
+        return 0;
+    }
+}
+
+BOOL GetCursorPos(LPPOINT lpPoint) {
+    if (!lpPoint)
+        return FALSE;
+    lpPoint->x = 1200;
+    lpPoint->y = 740;
+    return TRUE;
+}
+
+HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
+    if (!FindWindowRecord(hWnd) || !lpPaint)
+        return nullptr;
+    memset(lpPaint, 0, sizeof *lpPaint);
+    lpPaint->hdc = reinterpret_cast<HDC>(uintptr_t(0xDC00));
+    return lpPaint->hdc;
+}
+
+BOOL EndPaint(HWND, const PAINTSTRUCT*) {
+    return TRUE;
+}
+
+BOOL DrawIcon(HDC, int, int, HICON) {
+    return TRUE;
+}
+
+LONG_PTR SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
+    Window* w = FindWindowRecord(hWnd);
+    if (!w) {
+        SetError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    LONG_PTR old = 0;
+    switch (nIndex) {
+    case GWLP_WNDPROC:
+        old = reinterpret_cast<LONG_PTR>(w->proc);
+        w->proc = reinterpret_cast<WNDPROC>(dwNewLong);
+        break;
+    case GWLP_USERDATA:
+        old = w->userData;
+        w->userData = dwNewLong;
+        break;
+    case GWL_STYLE:
+        old = w->style;
+        w->style = static_cast<DWORD>(dwNewLong);
+        break;
+    case GWL_EXSTYLE:
+        old = w->exStyle;
+        w->exStyle = static_cast<DWORD>(dwNewLong);
+        break;
+    case DWLP_MSGRESULT:
+        old = w->msgResult;
+        w->msgResult = dwNewLong;
+        break;
+    case DWLP_DLGPROC:
+        old = reinterpret_cast<LONG_PTR>(w->dlgProc);
+        w->dlgProc = reinterpret_cast<DLGPROC>(dwNewLong);
+        break;
+    case DWLP_USER:
+        old = w->dlgUser;
+        w->dlgUser = dwNewLong;
+        break;
+    default:
+        SetError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    SetError(ERROR_SUCCESS);
+    return old;
+}
+
+LONG_PTR GetWindowLongPtrA(HWND hWnd, int nIndex) {
+    Window* w = FindWindowRecord(hWnd);
+    if (!w) {
+        SetError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    switch (nIndex) {
+    case GWLP_WNDPROC:
+        return reinterpret_cast<LONG_PTR>(w->proc);
+    case GWLP_USERDATA:
+        return w->userData;
+    case GWLP_ID:
+        return w->controlId;
+    case GWLP_HINSTANCE:
+        return 0x400000;
+    case GWL_STYLE:
+        return w->style;
+    case GWL_EXSTYLE:
+        return w->exStyle;
+    case DWLP_MSGRESULT:
+        return w->msgResult;
+    case DWLP_DLGPROC:
+        return reinterpret_cast<LONG_PTR>(w->dlgProc);
+    case DWLP_USER:
+        return w->dlgUser;
+    default:
+        SetError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+}
+
+LRESULT CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (!lpPrevWndFunc)
+        return 0;
+    return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
+}
+
+LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    Window* w = FindWindowRecord(hWnd);
+    switch (Msg) {
+    case WM_CLOSE:
+        DestroyWindow(hWnd);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_SETTEXT:
+        if (w)
+            w->title = lParam ? reinterpret_cast<const char*>(lParam) : "";
+        return TRUE;
+    case WM_GETTEXT:
+        return GetWindowTextA(hWnd, reinterpret_cast<LPSTR>(lParam), static_cast<int>(wParam));
+    case WM_SETICON: {
+        if (!w)
+            return 0;
+        HICON& slot = wParam == ICON_BIG ? w->bigIcon : w->smallIcon;
+        HICON old = slot;
+        slot = reinterpret_cast<HICON>(lParam);
+        return reinterpret_cast<LRESULT>(old);
+    }
+    case WM_QUERYDRAGICON:
+        return 0;
+    default:
+        return 0;
+    }
+}
