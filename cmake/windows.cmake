@@ -7,13 +7,41 @@ target_compile_definitions(duodesk_core PUBLIC WINVER=0x0601 _WIN32_WINNT=0x0601
 
 set(DUODESK_WIN_LIBS user32 gdi32 advapi32 setupapi shell32 comctl32)
 
+# The manifest carries the version number, so it is generated next to the build; windres finds it
+# (and the icon in res/) on its include path.
+set(DUODESK_RC_GENERATED_DIR ${PROJECT_BINARY_DIR}/res)
+configure_file(${PROJECT_SOURCE_DIR}/res/duodesk.manifest.in ${DUODESK_RC_GENERATED_DIR}/duodesk.manifest @ONLY)
+
+# windres has no dependency scanner that CMake uses, so every file the .rc pulls in is listed here.
+set_source_files_properties(res/duodesk.rc PROPERTIES OBJECT_DEPENDS
+    "${PROJECT_SOURCE_DIR}/res/texts.h;${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/templates.h;${PROJECT_SOURCE_DIR}/res/duodesk.ico;${DUODESK_RC_GENERATED_DIR}/duodesk.manifest")
+
+# WinMain lives in the framework, inside the duodesk_core archive. The only reference to it is in the
+# MinGW start-up code (libmingw32's main), which the linker reaches after it has finished with our
+# archive, so nothing would pull WinMain in. Declaring the symbol undefined up front makes the linker
+# take it from the archive. On i686 the stdcall name carries its decoration.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(DUODESK_WINMAIN_SYMBOL _WinMain@16)
+else()
+    set(DUODESK_WINMAIN_SYMBOL WinMain)
+endif()
+
 function(duodesk_windows_exe name variant_source)
     add_executable(${name} WIN32 ${variant_source} res/duodesk.rc)
-    target_compile_definitions(${name} PRIVATE DUODESK_EXE_NAME="${name}")
-    set_source_files_properties(res/duodesk.rc PROPERTIES
-        OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/res/texts.h;${PROJECT_SOURCE_DIR}/res/resource.h")
+    # The C++ code gets the name as a string. windres passes -D options to its preprocessor through a
+    # shell command line that does not keep quotes intact, so the .rc gets bare tokens instead and
+    # stringifies them itself.
+    target_compile_definitions(${name} PRIVATE
+        $<$<COMPILE_LANGUAGE:CXX>:DUODESK_EXE_NAME="${name}">
+        $<$<COMPILE_LANGUAGE:RC>:DUODESK_RC_BASENAME=${name}>
+        $<$<COMPILE_LANGUAGE:RC>:DUODESK_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}>
+        $<$<COMPILE_LANGUAGE:RC>:DUODESK_VERSION_MINOR=${PROJECT_VERSION_MINOR}>
+        $<$<COMPILE_LANGUAGE:RC>:DUODESK_VERSION_PATCH=${PROJECT_VERSION_PATCH}>)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/res ${DUODESK_RC_GENERATED_DIR})
     target_link_libraries(${name} PRIVATE duodesk_core ${DUODESK_WIN_LIBS})
-    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
+    # A GUI-subsystem program (no console window), fully static: see the toolchain files.
+    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -mwindows
+                        -Wl,--undefined=${DUODESK_WINMAIN_SYMBOL})
 endfunction()
 
 duodesk_windows_exe(duodesk variants/duodesk.cpp)

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
+# Run as root. Safe to run again and again: when everything is there it checks and prints nothing.
+#
+#   scripts/install-deps.sh          everything: simulator, cross compilers, Wine
+#   scripts/install-deps.sh --sim    only what the simulator build and its tests need
+set -euo pipefail
+
+want_windows=1
+case "${1:-}" in
+--sim) want_windows=0 ;;
+"") ;;
+*)
+    echo "usage: $0 [--sim]" >&2
+    exit 2
+    ;;
+esac
+
+packages=(cmake g++ ninja-build libgtest-dev)
+if ((want_windows)); then
+    packages+=(
+        g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+        binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+        wine wine64 wine32:i386 xvfb xauth
+    )
+fi
+
+# dpkg-query answers from the local database: no network, no root needed. A package counts as present
+# only when it is fully installed ("install ok installed"), not merely known or half-configured.
+installed() {
+    [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" == "install ok installed" ]]
+}
+
+missing=()
+for p in "${packages[@]}"; do
+    installed "$p" || missing+=("$p")
+done
+((${#missing[@]} == 0)) && exit 0
+
+if ((EUID != 0)); then
+    echo "install-deps: missing packages: ${missing[*]}" >&2
+    echo "install-deps: run this script as root to install them" >&2
+    exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+
+# wine32 is an i386 package; Debian installs it beside the amd64 ones once multiarch knows i386.
+need_i386=0
+for p in "${missing[@]}"; do
+    [[ "$p" == *:i386 ]] && need_i386=1
+done
+if ((need_i386)) && ! dpkg --print-foreign-architectures | grep -qx i386 &&
+    [[ "$(dpkg --print-architecture)" != i386 ]]; then
+    dpkg --add-architecture i386
+fi
+
+apt-get update -qq
+# --no-install-recommends keeps Wine from pulling in a desktop's worth of fonts and helpers.
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+still=()
+for p in "${missing[@]}"; do
+    installed "$p" || still+=("$p")
+done
+if ((${#still[@]})); then
+    echo "install-deps: could not install: ${still[*]}" >&2
+    exit 1
+fi
+echo "install-deps: done"

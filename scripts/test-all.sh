@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test, the way CI does (.ci/run calls exactly this):
+#
+#   1. installs what is missing (scripts/install-deps.sh; needs root the first time)
+#   2. the simulator build (preset sim) and its unit and scenario tests under ctest
+#   3. the Windows executables, 32-bit (preset win32, shipped) and 64-bit (preset win64)
+#   4. those executables run under Wine (tests/wine/run-wine-tests.sh)
+#
+# A failing stage does not stop the later ones, so one run shows every problem; a stage whose build
+# failed skips its own tests. The last line adds up the tests of stages 2 and 4 as
+# "N passed, N failed" (a build that failed counts as one failure); the exit status is non-zero when
+# anything failed.
+set -uo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
+LOGS=$(mktemp -d -t duodesk-test-all.XXXXXX)
+trap 'rm -rf "$LOGS"' EXIT
+
+PASSED=0
+FAILED=0
+STAGES_FAILED=()
+START=$SECONDS
+
+stage() { echo; echo "=== $* ($((SECONDS - START))s)"; }
+stage_failed() {
+    FAILED=$((FAILED + 1))
+    STAGES_FAILED+=("$1")
+    echo "*** $1 failed"
+}
+
+# Reads the closing line of a test run and adds its counts to the totals.
+#   ctest:      "100% tests passed, 0 tests failed out of 42"
+#   wine tests: "31 passed, 0 failed"
+add_counts() {
+    local log=$1 what=$2 rc=$3 line
+    line=$(grep -E '(tests passed, [0-9]+ tests failed out of [0-9]+|^[0-9]+ passed, [0-9]+ failed$)' "$log" | tail -n 1)
+    if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+        PASSED=$((PASSED + BASH_REMATCH[2] - BASH_REMATCH[1]))
+        FAILED=$((FAILED + BASH_REMATCH[1]))
+    elif [[ $line =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+        PASSED=$((PASSED + BASH_REMATCH[1]))
+        FAILED=$((FAILED + BASH_REMATCH[2]))
+    else
+        # No closing line at all: the runner itself broke (or found no test).
+        FAILED=$((FAILED + 1))
+    fi
+    ((rc == 0)) || STAGES_FAILED+=("$what")
+}
+
+stage "dependencies"
+if ! bash scripts/install-deps.sh; then
+    stage_failed "installing dependencies"
+    echo "$PASSED passed, $FAILED failed"
+    exit 1
+fi
+
+stage "simulator: configure and build (preset sim)"
+if cmake --preset sim && cmake --build --preset sim; then
+    stage "simulator: tests"
+    ctest --preset sim --output-on-failure -j 2 2>&1 | tee "$LOGS/ctest.log"
+    add_counts "$LOGS/ctest.log" "simulator tests" "${PIPESTATUS[0]}"
+else
+    stage_failed "simulator build"
+fi
+
+windows_ok=1
+for preset in win32 win64; do
+    stage "Windows: configure and build (preset $preset)"
+    if ! { cmake --preset "$preset" && cmake --build --preset "$preset"; }; then
+        stage_failed "$preset build"
+        windows_ok=0
+    fi
+done
+
+stage "Windows executables under Wine"
+if ((windows_ok)); then
+    bash tests/wine/run-wine-tests.sh 2>&1 | tee "$LOGS/wine.log"
+    add_counts "$LOGS/wine.log" "Wine tests" "${PIPESTATUS[0]}"
+else
+    echo "skipped: a Windows build failed"
+fi
+
+echo
+echo "=== done in $((SECONDS - START))s"
+if ((${#STAGES_FAILED[@]})); then
+    echo "failed: ${STAGES_FAILED[*]}"
+fi
+echo "$PASSED passed, $FAILED failed"
+((FAILED == 0 && ${#STAGES_FAILED[@]} == 0))
