@@ -54,3 +54,162 @@ TEST(ScenarioLoad, ErrorsNameTheLine) {
         EXPECT_EQ(error.line, c.line);
     }
 }
+
+// The display lines: every option lands on the device, and the machine starts as Windows would lay it out.
+TEST(ScenarioDisplays, OptionsDescribeTheDevicesAndTheDesktopStartsLaidOut) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(LoadScenario(
+        "display PCI\\VEN_8086&DEV_2A42 primary modes 1280x1024x32@60,75 1024x768x32@60 current 1024x768x32\n"
+        "display PCI\\VEN_10DE&DEV_0421 name \\\\.\\DISPLAYV1 string \"Second card\" key \"KEY\" removable "
+        "modes 800x600x32@60 attached refuses 800x600x32@60\n"
+        "display MIRROR\\X mirror modes 1024x768x16 registry 1024x768x16 no-registry-mode\n"
+        "display PCI\\VEN_1002&DEV_5B60 modes 640x480x32 pos 5000,0 registry off\n"
+        "quirk strict-detach no-packing\nquirk stacked-keeps-position\n",
+        events, error))
+        << error.line << ": " << error.message;
+    const Vec<DisplayDevice>& d = M().displays;
+    ASSERT_EQ(d.size(), 4u);
+    EXPECT_TRUE(d[0].primary && d[0].registryPrimary && d[0].current.attached);
+    EXPECT_EQ(d[0].current.mode, (DisplayMode{1024, 768, 32, 60}));
+    EXPECT_EQ(d[0].modes.size(), 3u);
+    EXPECT_EQ(d[1].name, "\\\\.\\DISPLAYV1");
+    EXPECT_EQ(d[1].description, "Second card");
+    EXPECT_EQ(d[1].deviceKey, "KEY");
+    EXPECT_EQ(d[1].staticFlags, DWORD(DISPLAY_DEVICE_REMOVABLE));
+    EXPECT_TRUE(d[1].current.attached);
+    EXPECT_EQ(d[1].current.x, 1024); // to the right of the primary
+    EXPECT_EQ(d[1].refusedModes.size(), 1u);
+    EXPECT_EQ(d[2].staticFlags, DWORD(DISPLAY_DEVICE_MIRRORING_DRIVER));
+    EXPECT_FALSE(d[2].current.attached);
+    EXPECT_EQ(d[2].registry.mode, (DisplayMode{1024, 768, 16, 60}));
+    EXPECT_TRUE(d[2].registryMissing);
+    EXPECT_FALSE(d[3].current.attached);
+    EXPECT_EQ(d[3].registry.mode.width, 0u);
+    EXPECT_EQ(d[3].registry.x, 5000);
+    EXPECT_TRUE(M().displayQuirks.strictDetach);
+    EXPECT_TRUE(M().displayQuirks.noPacking);
+    EXPECT_TRUE(M().displayQuirks.stackedKeepsPosition);
+    EXPECT_FALSE(M().displayQuirks.strictPrimary);
+    // XP keeps each device's switch in its video key.
+    EXPECT_NE(FindKey(M().hklm, AttachSwitchPath(d[0]).c_str()), nullptr);
+}
+
+TEST(ScenarioDisplays, AWindowsWithoutAPrimaryBringsUpItsFirstDisplay) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(LoadScenario("os 6.1\ndisplay A modes 800x600x32\ndisplay B modes 1024x768x32 attached\n",
+                             events, error))
+        << error.message;
+    const Vec<DisplayDevice>& d = M().displays;
+    EXPECT_FALSE(d[0].current.attached);
+    EXPECT_TRUE(d[1].primary);
+    EXPECT_EQ(d[1].current.x, 0);
+    EXPECT_TRUE(AttachSwitchPath(d[1]).empty()); // Windows 7 keeps it to itself
+}
+
+// The adapter's own display devices come from the build and exist while it is plugged in.
+TEST(ScenarioDisplays, TheAdapterBringsItsDisplayAndMirrorDriver) {
+    BeginTestProcess();
+    M().program.adapterDisplayId = "ZTK\\USB2VGA";
+    M().program.adapterMirrorId = "ZTK\\USB2VGAM";
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(LoadScenario("display PCI\\VEN_10DE&DEV_0421 primary modes 1280x1024x32\n"
+                             "adapter modes 1024x768x32@60,75 800x600x16 removable\n",
+                             events, error))
+        << error.message;
+    const Vec<DisplayDevice>& d = M().displays;
+    ASSERT_EQ(d.size(), 3u);
+    EXPECT_EQ(d[1].deviceId, "ZTK\\USB2VGA");
+    EXPECT_EQ(d[2].deviceId, "ZTK\\USB2VGAM");
+    EXPECT_EQ(d[1].name, "\\\\.\\DISPLAY2");
+    EXPECT_TRUE(d[1].ofAdapter && d[2].ofAdapter);
+    EXPECT_FALSE(d[1].present); // not plugged
+    EXPECT_EQ(d[1].staticFlags, DWORD(DISPLAY_DEVICE_REMOVABLE));
+    EXPECT_EQ(d[2].staticFlags, DWORD(DISPLAY_DEVICE_MIRRORING_DRIVER));
+    EXPECT_EQ(d[2].modes.size(), 3u);
+    EXPECT_EQ(d[1].registry.mode, (DisplayMode{1024, 768, 32, 60}));
+    PlugAdapter();
+    EXPECT_TRUE(M().displays[1].present);
+    EXPECT_FALSE(M().displays[1].current.attached);
+}
+
+TEST(ScenarioEvents, DisplayModeNamesADeviceOrThePrimary) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(
+        LoadScenario("display A primary modes 800x600x32\n"
+                     "at 1s display-mode 1024x768x16\nat 2s display-mode \\\\.\\DISPLAY2 800x600x32@75\n",
+                     events, error))
+        << error.message;
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].kind, ScenarioEvent::Kind::DisplayMode);
+    EXPECT_EQ(events[0].device, "");
+    EXPECT_EQ(events[0].width, 1024u);
+    EXPECT_EQ(events[0].bpp, 16u);
+    EXPECT_EQ(events[0].frequency, 0u);
+    EXPECT_EQ(events[1].device, "\\\\.\\DISPLAY2");
+    EXPECT_EQ(events[1].frequency, 75u);
+}
+
+TEST(ScenarioMachine, PrivilegesAndRefusingKeys) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(
+        LoadScenario("privilege SeSecurityPrivilege absent\n"
+                     "regkey \"HKLM\\\\SYSTEM\\\\Locked\" deny-write deny-security dword Attach.ToDesktop 1\n"
+                     "display A primary modes 800x600x32 video-key-read-only\n",
+                     events, error))
+        << error.message;
+    EXPECT_FALSE(M().securityPrivilegeHeld);
+    RegKey* locked = FindKey(M().hklm, "SYSTEM\\Locked");
+    ASSERT_NE(locked, nullptr);
+    EXPECT_TRUE(locked->denyWrite && locked->denySecurity);
+    EXPECT_EQ(locked->values.size(), 1u);
+    RegKey* video = FindKey(M().hklm, AttachSwitchPath(M().displays[0]).c_str());
+    ASSERT_NE(video, nullptr);
+    EXPECT_TRUE(video->denyWrite);
+    EXPECT_FALSE(video->denySecurity);
+}
+
+TEST(ScenarioDisplays, MistakesNameTheLine) {
+    struct Case {
+        const char* text;
+        int line;
+    } cases[] = {
+        {"display A primary modes 800x600x32\ndisplay B primary modes 800x600x32\n", 2},
+        {"display A modes 800x600x32 current 640x480x32\n", 1},
+        {"display A modes 800x600x32 pos 5\n", 1},
+        {"display A mirror primary modes 800x600x32\n", 1},
+        {"display A modes 800x600x32 sideways\n", 1},
+        {"quirk strict-detach made-up\n", 1},
+        {"privilege SeBackupPrivilege absent\n", 1},
+        {"at 1s display-mode big\n", 1},
+        {"os 6.1\ndisplay A primary modes 800x600x32 video-key-read-only key \"short\"\n", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        BeginTestProcess();
+        std::vector<ScenarioEvent> events;
+        ScenarioError error;
+        EXPECT_FALSE(LoadScenario(c.text, events, error));
+        EXPECT_EQ(error.line, c.line);
+    }
+}
+
+// Scenarios that declare no display of their own keep the adapter's display off.
+TEST(ScenarioDisplays, TheAdaptersDisplayIsNeverBroughtUpByTheMachine) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(LoadScenario("adapter plugged\n", events, error)) << error.message;
+    ASSERT_EQ(M().displays.size(), 2u);
+    EXPECT_FALSE(M().displays[0].current.attached);
+    EXPECT_FALSE(M().displays[0].primary);
+    EXPECT_TRUE(M().displays[0].present);
+}

@@ -1,5 +1,6 @@
 #include "dump.h"
 
+#include "layout.h"
 #include "machine.h"
 #include "scenario.h"
 
@@ -39,14 +40,55 @@ std::string Hex(const Vec<BYTE>& bytes) {
     return out;
 }
 
-std::string ModeText(const DisplaySettings& s) {
-    if (!s.attached && s.mode.width == 0)
-        return "off";
+std::string Mode(const DisplayMode& m) {
     char buffer[64];
-    snprintf(buffer, sizeof buffer, "%ux%ux%u@%u", static_cast<unsigned>(s.mode.width),
-             static_cast<unsigned>(s.mode.height), static_cast<unsigned>(s.mode.bpp),
-             static_cast<unsigned>(s.mode.frequency));
+    snprintf(buffer, sizeof buffer, "%ux%ux%u@%u", static_cast<unsigned>(m.width),
+             static_cast<unsigned>(m.height), static_cast<unsigned>(m.bpp),
+             static_cast<unsigned>(m.frequency));
     return buffer;
+}
+
+// A detached device is "off"; its registry copy keeps the saved resolution, shown as off(MODE).
+std::string ModeText(const DisplaySettings& s, bool saved) {
+    if (s.attached)
+        return Mode(s.mode);
+    if (saved && s.mode.width)
+        return "off(" + Mode(s.mode) + ")";
+    return "off";
+}
+
+void DumpDisplayChanges(FILE* out) {
+    for (const DisplayChangeCall& c : M().displayChanges) {
+        std::string device = c.hasDevice ? c.device.c_str() : "-";
+        char settings[160] = "fields - mode - pos -";
+        if (c.hasMode)
+            snprintf(settings, sizeof settings, "fields 0x%X mode %s pos %d,%d",
+                     static_cast<unsigned>(c.fields), Mode(c.mode).c_str(), static_cast<int>(c.x),
+                     static_cast<int>(c.y));
+        fprintf(out, "cds %llu %u %s %s flags 0x%X result %d\n", static_cast<unsigned long long>(c.time),
+                static_cast<unsigned>(c.pid), device.c_str(), settings, static_cast<unsigned>(c.flags),
+                static_cast<int>(c.result));
+    }
+}
+
+std::string g_svgDirectory;
+int g_dumpCount = 0;
+
+void WriteLayoutSvg(const char* heading, VirtualMs now) {
+    if (g_svgDirectory.empty())
+        return;
+    std::string name = std::string(heading) == "final"
+                           ? "final-" + std::to_string(now)
+                           : "dump-" + std::to_string(++g_dumpCount) + "-" + std::to_string(now);
+    std::string path = g_svgDirectory + "/" + name + ".svg";
+    FILE* file = fopen(path.c_str(), "w");
+    if (!file) {
+        fprintf(stderr, "cannot write %s\n", path.c_str());
+        return;
+    }
+    std::string svg = DrawLayoutSvg(std::string(heading) + " at " + std::to_string(now) + " ms");
+    fputs(svg.c_str(), file);
+    fclose(file);
 }
 
 std::string Flags(const DisplayDevice& d) {
@@ -114,9 +156,12 @@ void DumpMachine(FILE* out, const char* heading) {
     for (const DisplayDevice& d : m.displays) {
         fprintf(out, "display %s id \"%s\" flags %s current %s pos %d,%d registry %s pos %d,%d\n",
                 d.name.c_str(), EscapeText(d.deviceId.c_str()).c_str(), Flags(d).c_str(),
-                ModeText(d.current).c_str(), static_cast<int>(d.current.x), static_cast<int>(d.current.y),
-                ModeText(d.registry).c_str(), static_cast<int>(d.registry.x), static_cast<int>(d.registry.y));
+                ModeText(d.current, false).c_str(), static_cast<int>(d.current.x),
+                static_cast<int>(d.current.y), ModeText(d.registry, true).c_str(),
+                static_cast<int>(d.registry.x), static_cast<int>(d.registry.y));
     }
+    DrawLayoutText(out);
+    DumpDisplayChanges(out);
     for (const UsbInterface& usb : m.usb) {
         fprintf(out, "usb \"%s\" %s%s\n", EscapeText(usb.path.c_str()).c_str(),
                 usb.present ? "present" : "absent", usb.isAdapter ? " adapter" : "");
@@ -207,6 +252,12 @@ void DumpMachine(FILE* out, const char* heading) {
     }
     fprintf(out, "end-%s\n", heading);
     fflush(out);
+    WriteLayoutSvg(heading, m.now);
+}
+
+void SetLayoutSvgDirectory(const std::string& directory) {
+    g_svgDirectory = directory;
+    g_dumpCount = 0;
 }
 
 } // namespace winsim

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace winsim {
@@ -17,6 +18,24 @@ void PrintTrace(VirtualMs time, DWORD pid, const char* text) {
     else
         printf("trace %llu %u \"%s\"\n", static_cast<unsigned long long>(time), static_cast<unsigned>(pid),
                EscapeText(text).c_str());
+}
+
+// The user picks a mode in the Display control panel.
+void UserSetsMode(const ScenarioEvent& event) {
+    DisplayDevice* device = event.device.empty() ? PrimaryDisplay() : FindDisplay(event.device.c_str());
+    for (DisplayDevice& d : M().displays) {
+        if (!device && d.present && EqualNoCase(d.deviceId.c_str(), event.device.c_str()))
+            device = &d;
+    }
+    if (!device) {
+        Note("display-mode: no display %s", event.device.empty() ? "is primary" : event.device.c_str());
+        return;
+    }
+    DisplayMode mode{event.width, event.height, event.bpp, event.frequency};
+    LONG result = UserChangeDisplayMode(*device, mode);
+    Note("the user sets %s to %ux%ux%u%s: result %d", device->name.c_str(), event.width, event.height,
+         event.bpp, event.frequency ? ("@" + std::to_string(event.frequency)).c_str() : "",
+         static_cast<int>(result));
 }
 
 class Timeline final : public EventSource {
@@ -46,6 +65,9 @@ public:
             break;
         case ScenarioEvent::Kind::Dump:
             DumpMachine(stdout, "dump");
+            break;
+        case ScenarioEvent::Kind::DisplayMode:
+            UserSetsMode(event);
             break;
         case ScenarioEvent::Kind::End:
             DumpMachine(stdout, "final");

@@ -119,6 +119,74 @@ bool ParseModes(const std::string& text, Vec<DisplayMode>& modes) {
     return true;
 }
 
+// One mode, WxHxBPP[@HZ]; without @HZ the frequency is `defaultHz`.
+bool ParseOneMode(const std::string& text, DisplayMode& mode, unsigned defaultHz) {
+    unsigned w = 0, h = 0, bpp = 0, hz = defaultHz;
+    int consumed = 0;
+    if (sscanf(text.c_str(), "%ux%ux%u%n", &w, &h, &bpp, &consumed) != 3)
+        return false;
+    std::string rest = text.substr(consumed);
+    if (!rest.empty()) {
+        unsigned long f = 0;
+        if (rest[0] != '@' || !ParseUnsigned(rest.substr(1), f))
+            return false;
+        hz = static_cast<unsigned>(f);
+    }
+    if (!w || !h || !bpp)
+        return false;
+    mode = DisplayMode{w, h, bpp, hz};
+    return true;
+}
+
+bool ParsePoint(const std::string& text, LONG& x, LONG& y) {
+    int ix = 0, iy = 0, consumed = 0;
+    if (sscanf(text.c_str(), "%d,%d%n", &ix, &iy, &consumed) != 2 ||
+        consumed != static_cast<int>(text.size()))
+        return false;
+    x = ix;
+    y = iy;
+    return true;
+}
+
+bool Listed(const DisplayDevice& d, const DisplayMode& mode) {
+    for (const DisplayMode& m : d.modes) {
+        if (m == mode)
+            return true;
+    }
+    return false;
+}
+
+// The modes an adapter offers when its line lists none: the common sizes of a USB 2.0 display adapter, at
+// 16 and 32 bits per pixel.
+void DefaultAdapterModes(Vec<DisplayMode>& modes) {
+    const struct {
+        unsigned w, h;
+        std::initializer_list<unsigned> hz;
+    } sizes[] = {{640, 480, {60, 75}}, {800, 600, {60, 75}}, {1024, 768, {60, 75}}, {1152, 864, {60}},
+                 {1280, 720, {60}},    {1280, 768, {60}},    {1280, 800, {60}},     {1280, 1024, {60, 75}},
+                 {1366, 768, {60}},    {1440, 900, {60}},    {1600, 1200, {60}},    {1680, 1050, {60}},
+                 {1920, 1080, {60}}};
+    for (const auto& size : sizes) {
+        for (unsigned bpp : {32u, 16u}) {
+            for (unsigned hz : size.hz)
+                modes.push_back(DisplayMode{size.w, size.h, bpp, hz});
+        }
+    }
+}
+
+const struct {
+    const char* name;
+    bool DisplayQuirks::*flag;
+} kQuirks[] = {
+    {"strict-detach", &DisplayQuirks::strictDetach},
+    {"strict-primary", &DisplayQuirks::strictPrimary},
+    {"primary-cannot-detach", &DisplayQuirks::primaryCannotDetach},
+    {"no-packing", &DisplayQuirks::noPacking},
+    {"stacked-keeps-position", &DisplayQuirks::stackedKeepsPosition},
+    {"detach-clears-mode", &DisplayQuirks::detachClearsMode},
+    {"needs-restart", &DisplayQuirks::needsRestart},
+};
+
 bool ParseCount(Tokenizer& t, int& value, bool allowNever) {
     std::string word;
     if (!t.Next(word))
@@ -159,6 +227,12 @@ public:
             return Profile(t);
         if (keyword == "service")
             return ServiceLine(t);
+        if (keyword == "quirk")
+            return Quirk(t);
+        if (keyword == "privilege")
+            return Privilege(t);
+        if (keyword == "regkey")
+            return RegKeyLine(t);
         if (keyword == "at")
             return At(t);
         if (keyword == "end")
@@ -167,9 +241,15 @@ public:
     }
 
     bool Finish() {
+        if (!FinishDisplays())
+            return false;
         if (!haveEnd) {
             uint64_t last = timeline_.empty() ? 0 : timeline_.back().time;
-            timeline_.push_back(ScenarioEvent{last + 10000, ScenarioEvent::Kind::End, "", line_});
+            ScenarioEvent end;
+            end.time = last + 10000;
+            end.kind = ScenarioEvent::Kind::End;
+            end.line = line_;
+            timeline_.push_back(end);
         }
         return true;
     }
@@ -217,9 +297,38 @@ private:
         return !t.error.empty() ? Fail(t.error) : true;
     }
 
+    // What a display line said about the device's state; the defaults are filled in once the whole machine
+    // is known (FinishDisplays).
+    struct DisplayLine {
+        int line = 0;
+        bool hasCurrent = false, currentOff = false;
+        DisplayMode current;
+        bool hasRegistry = false, registryOff = false;
+        DisplayMode registry;
+        bool hasPos = false;
+        LONG x = 0, y = 0;
+        int attached = -1; // -1 not said, 0 detached, 1 attached
+        bool keyReadOnly = false, keyNoSecurity = false;
+    };
+
+    bool ModeWord(Tokenizer& t, const char* what, bool& off, DisplayMode& mode) {
+        std::string word;
+        if (!t.Next(word))
+            return Fail(std::string(what) + " wants a mode WxHxBPP[@HZ] or off");
+        if (word == "off") {
+            off = true;
+            return true;
+        }
+        if (!ParseOneMode(word, mode, 60))
+            return Fail(std::string(what) + " wants a mode WxHxBPP[@HZ] or off, not '" + word + "'");
+        return true;
+    }
+
     bool Display(Tokenizer& t) {
         Machine& m = M();
         DisplayDevice d;
+        DisplayLine o;
+        o.line = line_;
         std::string word;
         if (!t.Next(word))
             return Fail("display wants a DeviceID");
@@ -227,22 +336,219 @@ private:
         d.name = ("\\\\.\\DISPLAY" + std::to_string(m.displays.size() + 1)).c_str();
         d.description = "Display adapter";
         while (t.Next(word)) {
+            std::string value;
             if (word == "primary") {
+                for (const DisplayDevice& other : m.displays) {
+                    if (other.primary)
+                        return Fail("only one display can be primary");
+                }
                 d.primary = true;
             } else if (word == "modes") {
                 continue;
+            } else if (word == "refuses") {
+                if (!t.Next(value) || !ParseModes(value, d.refusedModes))
+                    return Fail("refuses wants a mode WxHxBPP[@HZ[,HZ...]]");
+            } else if (word == "name" || word == "string" || word == "key") {
+                if (!t.Next(value))
+                    return Fail("display option '" + word + "' wants a value");
+                (word == "name" ? d.name : word == "string" ? d.description : d.deviceKey) = value.c_str();
+            } else if (word == "mirror") {
+                d.staticFlags |= DISPLAY_DEVICE_MIRRORING_DRIVER;
+            } else if (word == "removable") {
+                d.staticFlags |= DISPLAY_DEVICE_REMOVABLE;
+            } else if (word == "vga") {
+                d.staticFlags |= DISPLAY_DEVICE_VGA_COMPATIBLE;
+            } else if (word == "current") {
+                if (!ModeWord(t, "current", o.currentOff, o.current))
+                    return false;
+                o.hasCurrent = true;
+            } else if (word == "registry") {
+                if (!ModeWord(t, "registry", o.registryOff, o.registry))
+                    return false;
+                o.hasRegistry = true;
+            } else if (word == "pos") {
+                if (!t.Next(value) || !ParsePoint(value, o.x, o.y))
+                    return Fail("pos wants X,Y");
+                o.hasPos = true;
+            } else if (word == "attached" || word == "detached") {
+                o.attached = word == "attached";
+            } else if (word == "no-registry-mode") {
+                d.registryMissing = true;
+            } else if (word == "video-key-read-only") {
+                o.keyReadOnly = true;
+            } else if (word == "video-key-no-security") {
+                o.keyNoSecurity = true;
             } else if (!ParseModes(word, d.modes)) {
                 return Fail("bad display option or mode '" + word + "'");
             }
         }
         if (!t.error.empty())
             return Fail(t.error);
-        if (d.primary && !d.modes.empty()) {
-            d.current = DisplaySettings{d.modes.front(), 0, 0, true};
-            d.registry = d.current;
-        }
+        if (d.primary && (IsMirror(d) || o.attached == 0 || o.currentOff))
+            return Fail("a primary display is attached and is no mirror driver");
+        if (o.hasCurrent && !o.currentOff && !Listed(d, o.current))
+            return Fail("the current mode must be one of the display's modes");
+        displayLines_.push_back(o);
         m.displays.push_back(d);
         return true;
+    }
+
+    // The settings each display starts with. A display is attached when it is primary, says `attached`
+    // or has a current mode; it then runs its current mode (else its first) at its position (else to the
+    // right of the displays before it), and saves the same. A detached display saves its registry mode
+    // (else its first). Then the desktop is laid out as Windows would at start: one primary at the origin,
+    // the others packed against it.
+    bool FinishDisplays() {
+        Machine& m = M();
+        LONG right = 0;
+        for (size_t i = 0; i < m.displays.size(); ++i) {
+            DisplayDevice& d = m.displays[i];
+            const DisplayLine& o = displayLines_[i];
+            line_ = o.line;
+            bool attached = o.attached == 1 || d.primary || (o.hasCurrent && !o.currentOff);
+            if (o.attached == 0 || o.currentOff)
+                attached = false;
+            DisplayMode first = d.modes.empty() ? DisplayMode{} : d.modes.front();
+            if (attached && !o.hasCurrent && d.modes.empty())
+                return Fail("an attached display needs a mode");
+            d.current.attached = attached && d.present;
+            d.current.mode = o.hasCurrent && !o.currentOff ? o.current : first;
+            d.current.x = o.hasPos ? o.x : (attached && !d.primary && !IsMirror(d) ? right : 0);
+            d.current.y = o.hasPos ? o.y : 0;
+            if (attached && !IsMirror(d) && !o.hasPos)
+                right = d.current.x + static_cast<LONG>(d.current.mode.width);
+            d.registry = d.current;
+            d.registry.attached = attached;
+            if (o.hasRegistry)
+                d.registry.mode = o.registryOff ? DisplayMode{} : o.registry;
+            else if (!attached)
+                d.registry.mode = d.ofAdapter ? adapterRegistryMode_ : first;
+            if (!attached)
+                d.current.mode = DisplayMode{};
+            d.registryPrimary = d.primary;
+        }
+        // Windows always has a desktop: without a primary the first attached display leads, and without any
+        // attached display the first of the system's own displays comes up. (A scenario that declares none
+        // has no desktop display; the adapter's display is never brought up by the machine.)
+        DisplayDevice* primary = nullptr;
+        for (DisplayDevice& d : m.displays) {
+            if (d.primary && d.current.attached)
+                primary = &d;
+        }
+        for (DisplayDevice& d : m.displays) {
+            if (!primary && d.present && d.current.attached && !IsMirror(d))
+                primary = &d;
+        }
+        for (DisplayDevice& d : m.displays) {
+            if (!primary && d.present && !IsMirror(d) && !d.ofAdapter && !d.modes.empty()) {
+                primary = &d;
+                d.current =
+                    DisplaySettings{d.registry.mode.width ? d.registry.mode : d.modes.front(), 0, 0, true};
+                d.registry = d.current;
+            }
+        }
+        if (primary) {
+            for (DisplayDevice& d : m.displays)
+                d.primary = d.registryPrimary = &d == primary;
+            Vec<DisplaySettings> targets(Arena());
+            for (const DisplayDevice& d : m.displays)
+                targets.push_back(d.current);
+            Vec<bool> save(m.displays.size(), true, Arena());
+            CommitDisplayLayout(targets, static_cast<int>(primary - m.displays.data()), false, save,
+                                DisplayChangeSource::Outside);
+        }
+        SeedAttachSwitches();
+        for (size_t i = 0; i < m.displays.size(); ++i) {
+            const DisplayLine& o = displayLines_[i];
+            if (!o.keyReadOnly && !o.keyNoSecurity)
+                continue;
+            Str path = ProgramVideoKey(m.displays[i]);
+            if (path.empty()) {
+                line_ = o.line;
+                return Fail("this display has no video key on this Windows version");
+            }
+            RegKey* key = CreateKey(m.hklm, path.c_str());
+            key->denyWrite = key->denyWrite || o.keyReadOnly;
+            key->denySecurity = key->denySecurity || o.keyNoSecurity;
+        }
+        return true;
+    }
+
+    // The video key a program writes a device's "Attach.ToDesktop" to: the machine's own switch on Windows
+    // 2000 and XP; on Vista and 7 the key named from the DeviceKey's 49th character on below the XP base.
+    static Str ProgramVideoKey(const DisplayDevice& d) {
+        Str path = AttachSwitchPath(d);
+        if (!path.empty() || M().os.major != 6)
+            return path;
+        Str key = DeviceKeyOf(d);
+        if (key.size() <= 48)
+            return Str(Arena());
+        return Str("System\\CurrentControlSet\\Hardware "
+                   "Profiles\\Current\\System\\CurrentControlSet\\Control\\"
+                   "Video\\",
+                   Arena()) +
+               key.substr(48);
+    }
+
+    bool Quirk(Tokenizer& t) {
+        std::string name;
+        if (!t.Next(name))
+            return Fail("quirk wants a name");
+        do {
+            bool known = false;
+            for (const auto& q : kQuirks) {
+                if (name == q.name) {
+                    M().displayQuirks.*(q.flag) = true;
+                    known = true;
+                }
+            }
+            if (!known)
+                return Fail("unknown quirk '" + name + "'");
+        } while (t.Next(name));
+        return t.error.empty() ? true : Fail(t.error);
+    }
+
+    bool Privilege(Tokenizer& t) {
+        std::string name, state;
+        if (!t.Next(name) || !t.Next(state) || name != "SeSecurityPrivilege" ||
+            (state != "held" && state != "absent"))
+            return Fail("privilege wants SeSecurityPrivilege held|absent");
+        M().securityPrivilegeHeld = state == "held";
+        return true;
+    }
+
+    bool RegKeyLine(Tokenizer& t) {
+        std::string path, word;
+        if (!t.Next(path))
+            return Fail("regkey wants \"HKLM\\PATH\" or \"HKCU\\PATH\"");
+        RegKey* root = nullptr;
+        std::string upper = Upper(path.c_str()).c_str();
+        if (upper.starts_with("HKLM\\"))
+            root = M().hklm;
+        else if (upper.starts_with("HKCU\\"))
+            root = M().hkcu;
+        else
+            return Fail("regkey paths start with HKLM\\ or HKCU\\");
+        RegKey* key = CreateKey(root, path.substr(5).c_str());
+        while (t.Next(word)) {
+            if (word == "deny-write") {
+                key->denyWrite = true;
+            } else if (word == "deny-security") {
+                key->denySecurity = true;
+            } else if (word == "dword") {
+                std::string name, number;
+                if (!t.Next(name) || !t.Next(number))
+                    return Fail("dword wants NAME NUMBER");
+                char* end = nullptr;
+                long long value = strtoll(number.c_str(), &end, 0);
+                if (*end != '\0')
+                    return Fail("dword value must be a number");
+                SetDwordValue(key, name.c_str(), static_cast<DWORD>(value));
+            } else {
+                return Fail("unknown regkey option '" + word + "'");
+            }
+        }
+        return t.error.empty() ? true : Fail(t.error);
     }
 
     bool Adapter(Tokenizer& t) {
@@ -254,7 +560,10 @@ private:
         std::string path = std::string("\\\\?\\usb#") +
                            (m.program.adapterUsbId ? m.program.adapterUsbId : "vid_0000&pid_0000") +
                            "#5&2a1c3b&0&1" + kUsbClassSuffix;
-        bool plugged = false;
+        bool plugged = false, listingModes = false, haveRegistry = false, removable = false;
+        Vec<DisplayMode> modes(Arena());
+        DisplayMode registry;
+        std::string displayKey, mirrorKey;
         std::string word;
         while (t.Next(word)) {
             if (word == "plugged") {
@@ -270,6 +579,22 @@ private:
                     return Fail("set-mirror-fails wants a count");
             } else if (word == "open-fails") {
                 a.openFails = true;
+            } else if (word == "modes") {
+                listingModes = true;
+            } else if (word == "registry") {
+                std::string value;
+                if (!t.Next(value) || !ParseOneMode(value, registry, 60))
+                    return Fail("registry wants a mode WxHxBPP[@HZ]");
+                haveRegistry = true;
+            } else if (word == "removable") {
+                removable = true;
+            } else if (word == "display-key" || word == "mirror-key") {
+                std::string value;
+                if (!t.Next(value))
+                    return Fail(word + " wants a DeviceKey");
+                (word == "display-key" ? displayKey : mirrorKey) = value;
+            } else if (listingModes && ParseModes(word, modes)) {
+                continue;
             } else if (word == "path") {
                 if (!t.Next(path))
                     return Fail("path wants a device-interface path");
@@ -289,6 +614,35 @@ private:
             a.plugged = true;
             a.setMirrorFailuresLeft = a.setMirrorFails;
             m.usb.back().present = true;
+        }
+        if (modes.empty())
+            DefaultAdapterModes(modes);
+        adapterRegistryMode_ = modes.front();
+        for (const DisplayMode& mode : modes) {
+            if (mode == DisplayMode{1024, 768, 32, 60})
+                adapterRegistryMode_ = mode;
+        }
+        if (haveRegistry)
+            adapterRegistryMode_ = registry;
+        // The adapter's own display device and its mirror driver: display devices while it is plugged in.
+        const char* ids[2] = {m.program.adapterDisplayId ? m.program.adapterDisplayId : "USBDISPLAY\\DISPLAY",
+                              m.program.adapterMirrorId ? m.program.adapterMirrorId : "USBDISPLAY\\MIRROR"};
+        for (int mirror = 0; mirror < 2; ++mirror) {
+            DisplayDevice d;
+            d.deviceId = ids[mirror];
+            d.name = ("\\\\.\\DISPLAY" + std::to_string(m.displays.size() + 1)).c_str();
+            d.description = mirror ? "USB display adapter mirror driver" : "USB display adapter";
+            d.deviceKey = (mirror ? mirrorKey : displayKey).c_str();
+            d.staticFlags =
+                mirror ? DISPLAY_DEVICE_MIRRORING_DRIVER : (removable ? DISPLAY_DEVICE_REMOVABLE : 0);
+            d.ofAdapter = true;
+            d.present = plugged;
+            d.modes = modes;
+            DisplayLine o;
+            o.line = line_;
+            o.attached = 0;
+            displayLines_.push_back(o);
+            m.displays.push_back(d);
         }
         return true;
     }
@@ -364,6 +718,23 @@ private:
             e.kind = ScenarioEvent::Kind::Unplug;
         } else if (what == "dump") {
             e.kind = ScenarioEvent::Kind::Dump;
+        } else if (what == "display-mode") {
+            e.kind = ScenarioEvent::Kind::DisplayMode;
+            std::string first, second;
+            if (!t.Next(first))
+                return Fail("display-mode wants [DEVICE] WxHxBPP[@HZ]");
+            std::string modeText = first;
+            if (t.Next(second)) {
+                e.device = first;
+                modeText = second;
+            }
+            DisplayMode mode;
+            if (!ParseOneMode(modeText, mode, 0))
+                return Fail("display-mode wants [DEVICE] WxHxBPP[@HZ], not '" + modeText + "'");
+            e.width = mode.width;
+            e.height = mode.height;
+            e.bpp = mode.bpp;
+            e.frequency = mode.frequency;
         } else {
             return Fail("unknown event '" + what + "'");
         }
@@ -394,6 +765,8 @@ private:
 
     std::vector<ScenarioEvent>& timeline_;
     ScenarioError& error_;
+    std::vector<DisplayLine> displayLines_;
+    DisplayMode adapterRegistryMode_;
     int line_ = 0;
     bool haveEnd = false;
 };

@@ -9,11 +9,15 @@
 namespace winsim {
 
 struct ScenarioEvent {
-    enum class Kind { Start, Plug, Unplug, Dump, End };
+    enum class Kind { Start, Plug, Unplug, Dump, End, DisplayMode };
     uint64_t time = 0;
     Kind kind = Kind::Dump;
     std::string args; // Start: the command-line text after the program name
     int line = 0;
+    // DisplayMode: the display (a \\.\DISPLAYn name or a DeviceID; empty for the primary) and its new mode
+    // (a frequency of 0 leaves the refresh rate to the display).
+    std::string device;
+    unsigned width = 0, height = 0, bpp = 0, frequency = 0;
 };
 
 struct ScenarioError {

@@ -1,9 +1,11 @@
 // duodesk-sim / duodeskb-sim: runs the program of this deliverable on a simulated machine.
 //   duodesk-sim                 the built-in scenario
 //   duodesk-sim FILE            a scenario file ("-" for standard input)
+//   duodesk-sim --layout-svg DIR [FILE]   also draws the layout of every dump as DIR/dump-<n>-<ms>.svg
 #include <windows.h>
 #include <winsim/program.h>
 
+#include "dump.h"
 #include "runner.h"
 #include "scenario.h"
 #include "variants/variant.h"
@@ -14,6 +16,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 extern const winsim::ResourceTable g_duodeskResources;
 
@@ -37,15 +40,21 @@ bool ReadScenario(const char* path, std::string& text) {
 
 int main(int argc, char** argv) {
     std::string text = winsim::kBuiltInScenario;
-    if (argc > 2 || (argc == 2 && std::string(argv[1]).starts_with("--"))) {
-        fprintf(stderr, "usage: %s [SCENARIO-FILE | -]\n", argv[0]);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() >= 2 && args[0] == "--layout-svg") {
+        winsim::SetLayoutSvgDirectory(args[1]);
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.size() > 1 || (args.size() == 1 && args[0].starts_with("--"))) {
+        fprintf(stderr, "usage: %s [--layout-svg DIR] [SCENARIO-FILE | -]\n", argv[0]);
         return 2;
     }
-    if (argc == 2 && !ReadScenario(argv[1], text)) {
-        fprintf(stderr, "%s: cannot read %s\n", argv[0], argv[1]);
+    if (args.size() == 1 && !ReadScenario(args[0].c_str(), text)) {
+        fprintf(stderr, "%s: cannot read %s\n", argv[0], args[0].c_str());
         return 2;
     }
     static std::string image = std::string(g_variant.exeName) + ".exe";
-    winsim::ProgramImage program{image.c_str(), WinMain, &g_duodeskResources, g_variant.usbId};
+    winsim::ProgramImage program{image.c_str(),       WinMain,           &g_duodeskResources, g_variant.usbId,
+                                 g_variant.dispDevId, g_variant.mirDevId};
     return winsim::RunScenario(text, program);
 }

@@ -294,7 +294,7 @@ LSTATUS RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
     RegKey* key = RegKeyForSecurity(hKey, access);
     if (!key)
         return ERROR_INVALID_HANDLE;
-    if (!(access & WRITE_DAC) || key->denyWrite)
+    if (!(access & WRITE_DAC) || key->denyWrite || key->denySecurity)
         return ERROR_ACCESS_DENIED;
     if (SecurityInformation & DACL_SECURITY_INFORMATION)
         key->securityLog.push_back(DaclText((sd->Control & kDaclPresent) ? sd->Dacl : nullptr));

@@ -60,8 +60,12 @@ struct DisplayMode {
     DWORD height = 0;
     DWORD bpp = 0;
     DWORD frequency = 0;
+    bool operator==(const DisplayMode&) const = default;
 };
 
+// One copy of a device's configuration: what it runs now (current) or what is saved for the next apply and
+// the next boot (registry). For the registry copy `attached` is the "Attach.ToDesktop" switch, and `mode`
+// keeps the saved resolution even while the switch is off.
 struct DisplaySettings {
     DisplayMode mode;
     LONG x = 0;
@@ -73,15 +77,29 @@ struct DisplayDevice {
     Str name{Arena()};        // \\.\DISPLAYn
     Str description{Arena()}; // DeviceString
     Str deviceId{Arena()};
-    Str deviceKey{Arena()};
-    DWORD staticFlags = 0; // DISPLAY_DEVICE_MIRRORING_DRIVER, _REMOVABLE, _VGA_COMPATIBLE
+    Str deviceKey{Arena()}; // empty: the form of the machine's Windows version (DefaultDeviceKey)
+    DWORD staticFlags = 0;  // DISPLAY_DEVICE_MIRRORING_DRIVER, _REMOVABLE, _VGA_COMPATIBLE
     bool primary = false;
-    bool present = true; // the adapter's own devices exist only while it is plugged in
+    bool registryPrimary = false; // the saved choice of primary display (CDS_SET_PRIMARY | CDS_UPDATEREGISTRY)
+    bool present = true;          // the adapter's own devices exist only while it is plugged in
     bool ofAdapter = false;
     bool registryMissing = false; // EnumDisplaySettingsA(ENUM_REGISTRY_SETTINGS) fails for this device
     Vec<DisplayMode> modes{Arena()};
+    Vec<DisplayMode> refusedModes{Arena()}; // listed, but ChangeDisplaySettingsExA answers DISP_CHANGE_BADMODE
     DisplaySettings current;
     DisplaySettings registry;
+};
+
+// Stricter readings of the display API that some Windows versions show; all off by default
+// (docs/winsim-display.md describes each one and where it comes from).
+struct DisplayQuirks {
+    bool strictDetach = false;         // a detach takes effect only through the apply call
+    bool strictPrimary = false;        // CDS_SET_PRIMARY takes effect only through the apply call
+    bool primaryCannotDetach = false;  // the primary display is never detached
+    bool noPacking = false;            // positions are taken as given, gaps and overlaps included
+    bool stackedKeepsPosition = false; // a display put exactly on top of another keeps its old place
+    bool detachClearsMode = false;     // a detach saves a size of 0 in the registry
+    bool needsRestart = false;         // every change with CDS_UPDATEREGISTRY answers DISP_CHANGE_RESTART
 };
 
 // One ChangeDisplaySettingsExA call as the program made it, for tests where the order of calls is the
@@ -114,6 +132,7 @@ struct RegKey {
     RegKey* parent = nullptr;
     bool deleted = false;
     bool denyWrite = false; // scenario option: writes below this key fail with ERROR_ACCESS_DENIED
+    bool denySecurity = false; // scenario option: RegSetKeySecurity on this key fails with ERROR_ACCESS_DENIED
     NoCaseMap<RegKey*> subkeys{Arena()};
     NoCaseMap<RegValue> values{Arena()};
     Vec<Str> securityLog{Arena()}; // every RegSetKeySecurity, as text, in order
@@ -237,7 +256,11 @@ struct SentMessage {
     HWND hwnd = nullptr;
     UINT message = 0;
     WPARAM wParam = 0;
-    Vec<BYTE> record{Arena()}; // lParam points here; empty means lParam 0
+    Vec<BYTE> record{Arena()}; // lParam points here; empty means lParam is `value`
+    LPARAM value = 0;          // a plain lParam (WM_DISPLAYCHANGE's size)
+    // The device goes once the program has answered this query: until then it is still there to be
+    // taken off the desktop.
+    bool completesAdapterRemoval = false;
 };
 
 struct Timer {
@@ -316,6 +339,8 @@ struct Machine {
     OsVersion os;
     Vec<DisplayDevice> displays{Arena()};
     Vec<DisplayChangeCall> displayChanges{Arena()};
+    DisplayQuirks displayQuirks;
+    int displayChangeDepth = 0; // ChangeDisplaySettingsExA calls in progress (WM_DISPLAYCHANGE re-enters)
     RegKey* hkcu = nullptr;
     RegKey* hklm = nullptr;
     Vec<UsbInterface> usb{Arena()};
@@ -416,17 +441,46 @@ bool HasTimerDue(const Process& process, VirtualMs now);
 bool NextTimerDue(const Process& process, VirtualMs& due);
 
 // ----------------------------------------------------------------------------------------------------------
-// Display devices (display.cpp)
+// Display devices (display*.cpp; docs/winsim-display.md describes the model)
 
 // The present display device with this name (\\.\DISPLAYn, compared without regard to case), if any.
 DisplayDevice* FindDisplay(const char* name);
+DisplayDevice* PrimaryDisplay();
 DWORD DisplayStateFlags(const DisplayDevice& device);
+bool IsMirror(const DisplayDevice& device);
+
+// The DeviceKey a display device reports: the scenario's, or the form of the machine's Windows version.
+Str DeviceKeyOf(const DisplayDevice& device);
+// Where the machine keeps the device's "Attach.ToDesktop" switch below HKLM, or "" on versions that keep
+// it out of the program's reach (6.x).
+Str AttachSwitchPath(const DisplayDevice& device);
+// Writes every device's switch where its version keeps it; the scenario calls this once the machine is
+// described.
+void SeedAttachSwitches();
+
+// The user changes a display's mode in the Display control panel (ChangeDisplaySettingsExA with
+// CDS_UPDATEREGISTRY from the shell); WM_DISPLAYCHANGE waits in every program's queue. Returns the
+// DISP_CHANGE_ code.
+LONG UserChangeDisplayMode(DisplayDevice& device, const DisplayMode& mode);
+// Devices came or went (the adapter was plugged or pulled): the desktop is laid out again without them.
+void DisplayHardwareChanged();
+
+// How a layout change reaches the windows: sent from inside the program's own call, or queued for the
+// next time each program reads its queue (a change made by the user or the hardware).
+enum class DisplayChangeSource { Program, Outside };
+// Lays out the desktop from one target per entry of Machine::displays (display_layout.cpp): keeps at least
+// one display, chooses the primary (`requestedPrimary`, an index, or -1), moves the primary to the origin,
+// packs the others against it, commits the current settings, saves the resulting positions of the
+// devices marked in `savePosition` and sends WM_DISPLAYCHANGE when anything changed or `force` is set.
+LONG CommitDisplayLayout(Vec<DisplaySettings>& targets, int requestedPrimary, bool force,
+                         const Vec<bool>& savePosition, DisplayChangeSource source);
 
 // ----------------------------------------------------------------------------------------------------------
 // Devices (usb.cpp)
 
 void PlugAdapter();
 void UnplugAdapter();
+void CompleteAdapterRemoval();
 KernelObject* FileObject(HANDLE handle);
 
 // Trace output: every OutputDebugStringA, as the simulator prints it.

@@ -107,11 +107,12 @@ void DeliverSentMessages(Process& process) {
     while (!process.sent.empty()) {
         SentMessage sent = std::move(process.sent.front());
         process.sent.pop_front();
-        Window* w = FindWindowRecord(sent.hwnd);
-        if (!w)
-            continue;
-        LPARAM lParam = sent.record.empty() ? 0 : reinterpret_cast<LPARAM>(sent.record.data());
-        CallWindow(*w, sent.message, sent.wParam, lParam);
+        if (Window* w = FindWindowRecord(sent.hwnd)) {
+            LPARAM lParam = sent.record.empty() ? sent.value : reinterpret_cast<LPARAM>(sent.record.data());
+            CallWindow(*w, sent.message, sent.wParam, lParam);
+        }
+        if (sent.completesAdapterRemoval)
+            CompleteAdapterRemoval();
     }
 }
 

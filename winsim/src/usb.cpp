@@ -99,17 +99,13 @@ void UnplugAdapter() {
     AdapterDevice& a = m.adapter;
     if (!a.declared || !a.plugged)
         return;
-    a.plugged = false;
-    UsbInterface& usb = m.usb[a.interfaceIndex];
-    usb.present = false;
-    for (DisplayDevice& d : m.displays) {
-        if (d.ofAdapter) {
-            d.present = false;
-            d.current.attached = false;
-        }
-    }
+    a.plugged = false; // the driver answers no more requests
+    const UsbInterface& usb = m.usb[a.interfaceIndex];
     // Windows holding a handle on the device hear of it through their handle registrations: the query,
-    // then the completed removal.
+    // then the completed removal. The device, and its displays, stay until the query has been answered,
+    // so the program can still take them off the desktop.
+    size_t queries = 0;
+    DWORD lastQueryPid = 0;
     for (UINT event : {UINT(DBT_DEVICEQUERYREMOVE), UINT(DBT_DEVICEREMOVECOMPLETE)}) {
         for (const DeviceNotification& n : m.notifications) {
             if (!n.active || n.deviceType != DBT_DEVTYP_HANDLE || !n.file ||
@@ -121,7 +117,13 @@ void UnplugAdapter() {
             record.dbch_handle = reinterpret_cast<HANDLE>(n.fileHandle);
             record.dbch_hdevnotify = reinterpret_cast<HDEVNOTIFY>(n.handle);
             QueueSentMessage(n.pid, n.recipient, WM_DEVICECHANGE, event, &record, sizeof record);
+            if (event == DBT_DEVICEQUERYREMOVE) {
+                queries++;
+                lastQueryPid = n.pid;
+            }
         }
+        if (event == DBT_DEVICEQUERYREMOVE && queries > 0)
+            FindProcess(lastQueryPid)->sent.back().completesAdapterRemoval = true;
     }
     for (const DeviceNotification& n : m.notifications) {
         if (!WantsUsbInterfaces(n))
@@ -130,6 +132,23 @@ void UnplugAdapter() {
         QueueSentMessage(n.pid, n.recipient, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, record.data(),
                          record.size());
     }
+    if (queries == 0)
+        CompleteAdapterRemoval();
+}
+
+void CompleteAdapterRemoval() {
+    Machine& m = M();
+    AdapterDevice& a = m.adapter;
+    UsbInterface& usb = m.usb[a.interfaceIndex];
+    if (a.plugged || !usb.present)
+        return;
+    usb.present = false;
+    for (DisplayDevice& d : m.displays) {
+        if (d.ofAdapter)
+            d.present = false;
+    }
+    // The adapter's displays leave the desktop with it.
+    DisplayHardwareChanged();
 }
 
 } // namespace winsim

@@ -10,6 +10,10 @@ struct ProgramImage {
     int (*winMain)(HINSTANCE, HINSTANCE, LPSTR, int);
     const ResourceTable* resources;
     const char* adapterUsbId; // the USB id text of the adapter model this build drives ("vid_5a1e&pid_7300")
+    // DeviceIDs of the adapter's own display device and of its mirror display driver; they are display
+    // devices of the machine only while the adapter is plugged in.
+    const char* adapterDisplayId = nullptr;
+    const char* adapterMirrorId = nullptr;
 };
 
 } // namespace winsim
