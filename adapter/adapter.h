@@ -7,6 +7,8 @@
 #include "adapter/disp_res.h"
 #include "adapter/driver_ioctl.h"
 
+class CDispoDlg;
+
 // The adapter's display state.
 enum DispState : int {
     DISP_PRIMARY_EXT = 0,  // primary, the system's display extended beside it
@@ -46,6 +48,63 @@ public:
     // Tells the driver the rotation index 0..3; the result of the call.
     bool SendRotation(int nRotation);
 
+    // The resolution lists, read from the modes Windows reports for m_ddActive (mode_lists.cpp).
+    // GetDispRes rebuilds the menu list, then the full list, then the grouped list; GetFullDispRes the
+    // last two; EnumFullDispMode the grouped list alone. Both bools are always true.
+    bool GetDispRes();
+    bool GetFullDispRes();
+    void EnumFullDispMode();
+    // Every mode in the menu list (bAll) or the ones that suit the rotation; rebuilds the lists.
+    bool SetAllModes(bool bAll);
+
+    // The profile (settings.cpp). False only without a profile to read or write.
+    bool LoadSettings();
+    bool SaveSettings();
+    // Puts the saved refresh rate ("Frequence", 60 when missing) into dd's registry mode.
+    void RestoreFrequency(const DISPLAY_DEVICEA& dd);
+    // Remembers dd's registry refresh rate in the profile.
+    void SaveFrequency(const DISPLAY_DEVICEA& dd);
+
+    // Matching against the lists (matching.cpp). A mode is the width, height and depth of a DEVMODEA;
+    // nothing else of the record is read or written.
+    // Whether (m_nWidth, m_nHeight, m_nBpp) is one of the full list's modes.
+    bool CheckResolution();
+    // The first full-list mode at least as large as the request in all three values (true), else the
+    // largest mode (false). Leaves m_nWidth, m_nHeight, m_nBpp at 0; outputs untouched on an empty list.
+    bool CheckInitResolution(int nWidth, int nHeight, int nBpp, int* pnWidth, int* pnHeight, int* pnBpp);
+    // A menu-list mode for mirroring *pMode; tells the driver the result in any case.
+    bool FindMirrorRes(DEVMODEA* pMode, MirrorCenter* pCenter);
+    // The full-list mode nearest to *pMode; *pMode is left alone on an empty list.
+    void NearestMirrorRes(DEVMODEA* pMode);
+    // Whether the grouped list has *pMode's size; if so *pMode gets the best depth at most its own.
+    bool MatchMirrorDepth(DEVMODEA* pMode);
+    // *pMode is the primary display's mode; lowers the primary display when the adapter cannot mirror it.
+    void SyncMirrorDPI(DEVMODEA* pMode);
+
+    // Desktop layouts of the adapter's display (attach_modes.cpp). Each looks up the device in use by its
+    // DeviceID first.
+    int GetDispState(); // what the system shows now, a DispState; m_nDispState is not changed
+    void UpdateDisplayDev();
+    bool IsDevAttached();
+    bool DetachDev();
+    void AttachToDeskTopPrimaryOnly();
+    bool AttachToDeskTopPrimary();
+    void AttachToDeskTopExt();
+    bool SetSysToPrimary();
+    void ReattachSysDisplay();
+    bool TurnOffDev();
+    bool FindDisplayDevices();
+    void TraceDisplayDevices();
+
+    // Resolution, rotation, mirror and the bring-up in the saved state (bring_up.cpp).
+    bool AttachToDeskTopMir();
+    bool SwitchMirror(bool bOn);
+    bool SetResolution(int nWidth, int nHeight, int nBpp);
+    // nAttach: DISP_PRIMARY_EXT, DISP_PRIMARY_ONLY or DISP_EXTENDED re-attaches in that layout; any other
+    // value leaves the display detached.
+    bool SetRotation(bool bStore, int nRotation, int nAttach);
+    bool TurnONDev();
+
     DispRes* m_pFullDispModeHead;
     UINT m_nFullDispModeCount;
     BOOL m_bAllModes;
@@ -76,6 +135,11 @@ public:
     DispRes* m_pFullDispResHead;
 
 private:
+    bool RefreshActive();
+    void MakeActivePrimaryAlone();
+    void ApplyFirstRunResolution(int nState);
+    void SetMirrorModeFlag(bool bMirror);
+
     bool HasDevice() const { return m_hDevice != INVALID_HANDLE_VALUE; }
     BOOL SendRequest(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD cbOut);
     bool PollReady(bool bMirror);

@@ -10,6 +10,8 @@
 #include "app/dispo_dlg.h"
 #include "app/res_preset.h"
 #include "app/verbs.h"
+#include "sysint/dbg_trace.h"
+#include "sysint/disp_dev.h"
 #include "variants/variant.h"
 
 FW_IMPLEMENT_APP(CDispoApp)
@@ -18,10 +20,16 @@ CDispoApp* GetDispoApp() {
     return static_cast<CDispoApp*>(FwGetApp());
 }
 
+CDispoDlg* GetDispoDlg() {
+    CWinApp* pApp = FwGetApp();
+    return pApp != nullptr ? dynamic_cast<CDispoDlg*>(pApp->m_pMainWnd) : nullptr;
+}
+
 CDispoApp::CDispoApp()
     : m_nSysX(0), m_nSysY(0), m_nSysZ(0), m_hUsbNotify(nullptr), m_hInstanceMutex(nullptr) {
-    // DispDevInit() of the display-device library belongs first here: it has to record the system's
-    // primary display as it is when the program starts, before anything can change it.
+    // First: the display-device library has to record the system's primary display as it is when the
+    // program starts, before anything can change it.
+    DispDevInit();
     RegisterAppMessages();
 }
 
@@ -59,6 +67,22 @@ BOOL CDispoApp::InitInstance() {
     if (ApplyResPreset(pDlg))
         return FALSE;
 
+    pDlg->DetectIntelChip();
+
+    // A primary display that the mirror logic lowered last time (and that was never put back, because the
+    // program or Windows ended first) gets its own resolution again.
+    LoadSysRes();
+    if (m_nSysX != 0 && m_nSysY != 0 && m_nSysZ != 0) {
+        DbgTrace("Init %d %d %d\n", m_nSysX, m_nSysY, m_nSysZ);
+        pDlg->RestoreSystem(m_nSysX, m_nSysY, m_nSysZ);
+        m_nSysX = 0;
+        m_nSysY = 0;
+        m_nSysZ = 0;
+    }
+    // Read once, before the adapter can change anything: the mirror logic needs the sizes the primary
+    // display offers, and those are the ones from before it lowered the primary display.
+    pDlg->EnumSysDispMode();
+
     // Without its window nothing could ever reach the loop, not even a "Close" from a second start.
     if (pDlg->m_pAdapter != nullptr && pDlg->m_hWnd != nullptr) {
         RunMessageLoop();
@@ -83,6 +107,19 @@ bool CDispoApp::ApplyResPreset(CDispoDlg* pDlg) {
     WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_BIT_DEPTH, preset.nBpp);
     Teardown(pDlg);
     return true;
+}
+
+void CDispoApp::LoadSysRes() {
+    m_nSysX = GetProfileInt(PROFILE_SECTION_CONFIG, PROFILE_SYS_X, 0);
+    m_nSysY = GetProfileInt(PROFILE_SECTION_CONFIG, PROFILE_SYS_Y, 0);
+    m_nSysZ = GetProfileInt(PROFILE_SECTION_CONFIG, PROFILE_SYS_Z, 0);
+}
+
+// A failed write only means that a later start cannot put the primary display back; nothing to report.
+void CDispoApp::SaveSysRes() {
+    WriteProfileInt(PROFILE_SECTION_CONFIG, PROFILE_SYS_X, m_nSysX);
+    WriteProfileInt(PROFILE_SECTION_CONFIG, PROFILE_SYS_Y, m_nSysY);
+    WriteProfileInt(PROFILE_SECTION_CONFIG, PROFILE_SYS_Z, m_nSysZ);
 }
 
 // The window goes, and the adapter object with it; the driver handle is not closed here (the process ends

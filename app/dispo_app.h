@@ -18,6 +18,10 @@ public:
     // Registers the main window for arrivals and removals of every USB device interface.
     void RegisterUsbNotify();
 
+    // m_nSysX, m_nSysY, m_nSysZ from and to the profile ("USBVGACONFIG"); missing values read as 0.
+    void LoadSysRes();
+    void SaveSysRes();
+
     // The primary display's resolution from before mirroring lowered it; 0 in any = nothing to restore.
     int m_nSysX;
     int m_nSysY;
@@ -34,3 +38,7 @@ private:
 
 // The application object while the program runs.
 CDispoApp* GetDispoApp();
+// The application's main window, through which the adapter's operations reach the primary display's mode
+// and the probes; null before it exists.
+class CDispoDlg;
+CDispoDlg* GetDispoDlg();

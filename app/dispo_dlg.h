@@ -6,10 +6,23 @@
 #include "framework/dialog.h"
 
 class CAdapter;
+struct DispRes;
+struct _DEV_BROADCAST_HDR;
 
 // The window's timers. Each is one-shot: its handler kills it first and sets it again only to retry.
 constexpr UINT_PTR STARTUP_TIMER = 1;
 constexpr UINT STARTUP_TIMER_MS = 1000;
+constexpr UINT_PTR ARRIVAL_TIMER = 2;
+constexpr UINT ARRIVAL_TIMER_MS = 2000;
+constexpr UINT_PTR RESUME_PRIMARY_TIMER = 3;
+constexpr UINT_PTR RESUME_SECONDARY_TIMER = 4;
+
+// The tray menu's labels, loaded from the string table when the window initialises.
+constexpr int kMenuLabelCount = 11;
+constexpr int kMenuLabelChars = 64;
+
+// The adapter display's current mode: false, with all three 0, when it has none.
+BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd);
 
 class CDispoDlg : public CDialog {
 public:
@@ -19,12 +32,74 @@ public:
     // Brings the adapter up once its driver handle is open. The result is not used.
     BOOL DeviceArrival();
 
+    // Builds the primary display's grouped mode list once at start-up: 1, or 0 without a primary display.
+    int EnumSysDispMode();
+    // After a rotation swapped the adapter's width and height: moves the adapter to the first menu-list mode
+    // at least as large as its resolution. 1 when there is one; 0 leaves the last mode (or, on an empty
+    // list, the resolution as it was). The portrait flag is not needed for that.
+    int RecheckResolution(BOOL bPortrait);
+    // Sets the system's primary display to this mode, written to the registry. The result of
+    // DispDevSetMode: 1 unless the mode was refused as it stood; callers ignore it.
+    int RestoreSystem(int w, int h, int d);
+
+    // Looks for an Intel graphics chip among the display devices into m_bIntelChip, once, right after the
+    // window exists. Always TRUE.
+    BOOL DetectIntelChip();
+    // Reads the primary display's mode into m_nSysBpp, m_nSysWidth, m_nSysHeight: true when it changed.
+    bool UpdateSysMode();
+    // Switches the monitors off and on once after a suspend, where an Intel chip needs it (Vista and later).
+    void CycleMonitorPower();
+
+    // The primary display's sizes as Windows offered them at start-up, one node per size, each with the
+    // depths it offers; linked both ways so that the mirror logic can step down to smaller sizes.
+    DispRes* m_pSysDispModeHead;
+    UINT m_nSysDispModeCount;
+    // The Windows version, probed when the window object is built.
+    OSVERSIONINFOEXA m_osvi;
+    BOOL m_bResumeKick; // a monitor power cycle is due: the system has been suspended since the last one
+    BOOL m_bWin7;
+    BOOL m_bStarter;    // Windows 7 Starter
+    BOOL m_bMirrorMode; // the adapter runs as a mirror of the primary display
+    HICON m_hIcon;
     CAdapter* m_pAdapter; // set by the application before the window is created; not owned
+    // The primary display's mode as last seen.
+    int m_nSysBpp;
+    int m_nSysWidth;
+    int m_nSysHeight;
+    BYTE m_bIntelChip; // an Intel chip drives a display of the system
+    char m_szMenuLabels[kMenuLabelCount][kMenuLabelChars];
 
 protected:
     BOOL OnInitDialog() override;
+
+    // Device arrival and removal, and the timers that follow them (dispo_dlg_device.cpp, _timers.cpp).
     void OnTimer(UINT_PTR nIDEvent);
+    BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
+    BOOL OnAdapterArrival(const _DEV_BROADCAST_HDR* pHeader);
+    BOOL OnAdapterRemoval(const _DEV_BROADCAST_HDR* pHeader);
+
+    // The never-shown window's painting (dispo_dlg.cpp).
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+
+    // Requests from the tray, the menu and a second start (dispo_dlg_commands.cpp).
+    LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
+    LRESULT OnNotifyIcon(WPARAM wParam, LPARAM lParam);
     LRESULT OnTurnOff(WPARAM wParam, LPARAM lParam);
+    LRESULT OnRemoveReg(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSISRotation(WPARAM wParam, LPARAM lParam);
+    void OnPrimary();
+    void OnExt();
+    void OnOff();
+    void OnMirror();
+    void OnBrand();
+    void OnTraySetDPI(UINT nID);
+    void OnRotation(UINT nID);
+
+    // Power and the end of the session (dispo_dlg_power.cpp).
+    LRESULT PreFilterMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) override;
+    void OnEndSession(BOOL bEnding);
+    BOOL OnQueryEndSession();
 
     DECLARE_MESSAGE_MAP()
 };

@@ -1,4 +1,5 @@
-// The main window's commands: the requests a second start of the program forwards.
+// The main window's commands: the tray icon's callbacks, the menu commands and the requests a second
+// start of the program forwards.
 #include <windows.h>
 
 #include "app/app_messages.h"
@@ -14,3 +15,27 @@ LRESULT CDispoDlg::OnTurnOff(WPARAM wParam, LPARAM /*lParam*/) {
     }
     return 0;
 }
+
+// The tray icon and its menu, the state, resolution and rotation commands and the uninstall request come
+// with the tray. Until then their messages are taken here and do nothing.
+LRESULT CDispoDlg::OnTaskbarCreated(WPARAM, LPARAM) {
+    return 0;
+}
+LRESULT CDispoDlg::OnNotifyIcon(WPARAM, LPARAM) {
+    return 0;
+}
+LRESULT CDispoDlg::OnRemoveReg(WPARAM, LPARAM) {
+    return 0;
+}
+LRESULT CDispoDlg::OnSISRotation(WPARAM, LPARAM) {
+    return 0;
+}
+void CDispoDlg::OnPrimary() {}
+void CDispoDlg::OnExt() {}
+void CDispoDlg::OnOff() {}
+void CDispoDlg::OnMirror() {}
+void CDispoDlg::OnTraySetDPI(UINT) {}
+void CDispoDlg::OnRotation(UINT) {}
+
+// "Brand" is in the menu template only; no menu the program builds offers it.
+void CDispoDlg::OnBrand() {}

@@ -1,9 +1,26 @@
-// The main window's handling of the adapter's device: bring-up once the driver handle is open.
+// The main window's handling of the adapter's device: bring-up once the driver handle is open, arrival
+// of the adapter's USB interface, and its removal.
 #include <windows.h>
+#include <dbt.h>
 
 #include "adapter/adapter.h"
+#include "app/dispo_app.h"
 #include "app/dispo_dlg.h"
 #include "sysint/dbg_trace.h"
+#include "sysint/dwm_service.h"
+#include "sysint/str_util.h"
+
+namespace {
+
+// Starter is the only edition where the adapter can only mirror, and its driver brings up only the
+// mirror device.
+bool WaitUntilReady(CAdapter& adapter, bool bStarter) {
+    if (bStarter)
+        return adapter.WaitMirDevReady();
+    return adapter.WaitDevReady() && adapter.WaitMirDevReady();
+}
+
+} // namespace
 
 BOOL CDispoDlg::DeviceArrival() {
     DbgTrace("Device arrival\n");
@@ -15,7 +32,96 @@ BOOL CDispoDlg::DeviceArrival() {
     // The removal of the handle must reach this window, or the desktop would keep a dead display.
     m_pAdapter->RegisterDevNotify(m_hWnd);
     // A driver that does not come up leaves the adapter open but not turned on; nothing is retried.
-    if (m_pAdapter->WaitDevReady())
-        m_pAdapter->WaitMirDevReady();
+    if (!WaitUntilReady(*m_pAdapter, m_bStarter != FALSE))
+        return TRUE;
+    m_pAdapter->LoadSettings();
+    if (m_bStarter && m_pAdapter->m_nDispState >= DISP_PRIMARY_EXT &&
+        m_pAdapter->m_nDispState <= DISP_EXTENDED)
+        m_pAdapter->m_nDispState = DISP_MIRROR;
+    if (m_pAdapter->FindDisplayDevices()) {
+        m_pAdapter->m_bReady = 1;
+        if (m_pAdapter->GetDispRes())
+            m_pAdapter->TurnONDev();
+    }
+    return TRUE;
+}
+
+BOOL CDispoDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
+    auto* pHeader = reinterpret_cast<const DEV_BROADCAST_HDR*>(dwData);
+    switch (nEventType) {
+    case DBT_DEVICEARRIVAL:
+        return OnAdapterArrival(pHeader);
+    case DBT_DEVICEQUERYREMOVE:
+    case DBT_DEVICEREMOVECOMPLETE:
+        return OnAdapterRemoval(pHeader);
+    default:
+        return FALSE;
+    }
+}
+
+// A USB device interface arrived: when it is the adapter's and none is open yet, open it and bring it up
+// two seconds later, once its driver has settled.
+BOOL CDispoDlg::OnAdapterArrival(const DEV_BROADCAST_HDR* pHeader) {
+    if (m_pAdapter == nullptr || m_pAdapter->m_hDevice != INVALID_HANDLE_VALUE || pHeader == nullptr ||
+        pHeader->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
+        return FALSE;
+    auto* pInterface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader);
+    if (!StrContainsNoCase(pInterface->dbcc_name, m_pAdapter->m_strUsbId.c_str()))
+        return FALSE;
+    StopDwmAndWait();
+    m_pAdapter->m_hDevice = CAdapter::OpenDevicePath(pInterface->dbcc_name);
+    DbgTrace("Device %s was plug-in and create file handle = %d \n", m_pAdapter->m_strUsbId.c_str(),
+             (int)(INT_PTR)m_pAdapter->m_hDevice);
+    SetTimer(ARRIVAL_TIMER, ARRIVAL_TIMER_MS);
+    return TRUE;
+}
+
+// The adapter's open handle is going: save its state and resolution, give the desktop back to the
+// system's display and close the handle. The second of the two notifications no longer matches.
+BOOL CDispoDlg::OnAdapterRemoval(const DEV_BROADCAST_HDR* pHeader) {
+    if (m_pAdapter == nullptr || m_pAdapter->m_hDevice == INVALID_HANDLE_VALUE || pHeader == nullptr ||
+        pHeader->dbch_devicetype != DBT_DEVTYP_HANDLE ||
+        reinterpret_cast<const DEV_BROADCAST_HANDLE*>(pHeader)->dbch_handle != m_pAdapter->m_hDevice)
+        return FALSE;
+    CAdapter& adapter = *m_pAdapter;
+    CycleMonitorPower();
+    adapter.m_bReady = 0;
+    DbgTrace("Remove device \n");
+    adapter.m_nDispState = adapter.GetDispState();
+    int nWidth = 0, nHeight = 0, nBpp = 0;
+    if (GetDevCurrentMode(&nWidth, &nHeight, &nBpp, adapter.m_ddActive)) {
+        adapter.m_nWidth = nWidth;
+        adapter.m_nHeight = nHeight;
+        adapter.m_nBpp = nBpp;
+        adapter.SaveSettings();
+        DbgTrace("DISPLAYCHANGE x = %d, y = %d, z = %d\n", nWidth, nHeight, nBpp);
+    }
+    adapter.TurnOffDev();
+    DbgTrace("TurnOffDev \n");
+    CDispoApp* pApp = GetDispoApp();
+    if (pApp->m_nSysX != 0 && pApp->m_nSysY != 0 && pApp->m_nSysZ != 0)
+        RestoreSystem(pApp->m_nSysX, pApp->m_nSysY, pApp->m_nSysZ);
+    adapter.UnregisterDevNotify();
+    CloseHandle(adapter.m_hDevice);
+    adapter.m_hDevice = INVALID_HANDLE_VALUE;
+    DbgTrace("Remove device and Close handle\n");
+    if (m_osvi.dwMajorVersion >= 6) {
+        RunDwmService(true);
+        DbgTrace("Enable Composition\n");
+    }
+    return TRUE;
+}
+
+BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd) {
+    DEVMODEA dm;
+    ZeroMemory(&dm, sizeof(dm));
+    dm.dmSize = sizeof(dm);
+    if (!EnumDisplaySettingsA(dd.DeviceName, ENUM_CURRENT_SETTINGS, &dm)) {
+        *pnWidth = *pnHeight = *pnBpp = 0;
+        return FALSE;
+    }
+    *pnWidth = (int)dm.dmPelsWidth;
+    *pnHeight = (int)dm.dmPelsHeight;
+    *pnBpp = (int)dm.dmBitsPerPel;
     return TRUE;
 }

@@ -1,4 +1,4 @@
-// The main window's timers.
+// The main window's timers. Each is one-shot: killed first, set again only for a retry.
 #include <windows.h>
 
 #include "adapter/adapter.h"
@@ -6,12 +6,27 @@
 #include "sysint/dbg_trace.h"
 
 void CDispoDlg::OnTimer(UINT_PTR nIDEvent) {
-    if (nIDEvent == STARTUP_TIMER) {
+    switch (nIDEvent) {
+    case STARTUP_TIMER:
         KillTimer(STARTUP_TIMER);
         DbgTrace("STARTUP_TIMER\n");
         // An adapter that is not plugged in at start is brought up later, from its arrival notification.
         if (m_pAdapter != nullptr && m_pAdapter->OpenDevice())
             DeviceArrival();
+        break;
+    case ARRIVAL_TIMER:
+        KillTimer(ARRIVAL_TIMER);
+        DeviceArrival();
+        break;
+    case RESUME_PRIMARY_TIMER:
+        KillTimer(RESUME_PRIMARY_TIMER);
+        DbgTrace("resume from primary\n");
+        break;
+    case RESUME_SECONDARY_TIMER:
+        KillTimer(RESUME_SECONDARY_TIMER);
+        break;
+    default:
+        break;
     }
     Default();
 }

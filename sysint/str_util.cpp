@@ -27,3 +27,14 @@ bool StrContainsNoCase(const char* text, const char* part) {
     }
     return false;
 }
+
+bool StrEqualNoCase(const char* a, const char* b) {
+    if (a == nullptr || b == nullptr)
+        return false;
+    for (;; ++a, ++b) {
+        if (UpperAscii(*a) != UpperAscii(*b))
+            return false;
+        if (*a == '\0')
+            return true;
+    }
+}

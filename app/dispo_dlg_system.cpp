@@ -1,0 +1,36 @@
+// The main window's view of the system around the adapter: the graphics chip, the primary display's mode,
+// the monitor power cycle after a suspend, and putting the primary display back to a saved mode.
+#include <windows.h>
+
+#include "app/dispo_dlg.h"
+#include "sysint/dbg_trace.h"
+#include "sysint/disp_dev.h"
+#include "sysint/env_probes.h"
+
+BOOL CDispoDlg::DetectIntelChip() {
+    return ProbeIntelChip(m_bIntelChip);
+}
+
+bool CDispoDlg::UpdateSysMode() {
+    return ProbePrimaryMode(m_nSysBpp, m_nSysWidth, m_nSysHeight);
+}
+
+void CDispoDlg::CycleMonitorPower() {
+    CyclePowerAfterResume(m_bIntelChip, m_osvi, m_bResumeKick);
+}
+
+int CDispoDlg::RestoreSystem(int w, int h, int d) {
+    // The system's primary display. When only the adapter's mirror driver carries the primary flag, the
+    // walk runs off the end and the device enumerated last is used.
+    DISPLAY_DEVICEA dd = {};
+    for (DWORD i = 0;; ++i) {
+        dd.cb = sizeof(dd);
+        if (!EnumDisplayDevicesA(nullptr, i, &dd, 0))
+            break;
+        if ((dd.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) &&
+            !(dd.StateFlags & DISPLAY_DEVICE_MIRRORING_DRIVER))
+            break;
+    }
+    DbgTrace("Restore system %d %d %d\n", w, h, d);
+    return DispDevSetMode(w, h, d, dd);
+}
