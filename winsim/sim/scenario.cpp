@@ -9,15 +9,25 @@
 namespace winsim {
 
 const char* const kBuiltInScenario =
-    R"(# A typical Windows XP machine: one display, the adapter plugged in, the utility started at logon.
+    R"(# A Windows XP machine with one display. The utility starts at logon; the adapter is plugged in
+# a little later, comes up in the layout saved last time (extended, 1280x1024), and is pulled out again.
 os 5.1 csd "Service Pack 3"
 display PCI\VEN_10DE&DEV_0421 primary modes 1280x1024x32@60,75 1024x768x32@60,75 1024x768x16@60 800x600x32@60
-adapter plugged ready-after 3 mirror-ready-after 1
+adapter modes 1280x1024x32@60 1280x1024x16@60 1024x768x32@60 1024x768x16@60 800x600x32@60 ready-after 3 mirror-ready-after 1
+profile "VGA DONGLE" DispState 2
+profile "VGA DONGLE" Width 1280
+profile "VGA DONGLE" Height 1024
+profile "VGA DONGLE" BitDepth 32
+profile "VGA DONGLE" FirstRun 1
 service UxSms absent
 at 0 start
-at 6s dump
-at 8s start Close
-end 9s
+at 1500 dump
+at 2s plug
+at 12s dump
+at 15s unplug
+at 16s dump
+at 18s start Close
+end 20s
 )";
 
 namespace {
