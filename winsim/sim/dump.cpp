@@ -40,20 +40,12 @@ std::string Hex(const Vec<BYTE>& bytes) {
     return out;
 }
 
-std::string Mode(const DisplayMode& m) {
-    char buffer[64];
-    snprintf(buffer, sizeof buffer, "%ux%ux%u@%u", static_cast<unsigned>(m.width),
-             static_cast<unsigned>(m.height), static_cast<unsigned>(m.bpp),
-             static_cast<unsigned>(m.frequency));
-    return buffer;
-}
-
 // A detached device is "off"; its registry copy keeps the saved resolution, shown as off(MODE).
 std::string ModeText(const DisplaySettings& s, bool saved) {
     if (s.attached)
-        return Mode(s.mode);
+        return ModeName(s.mode);
     if (saved && s.mode.width)
-        return "off(" + Mode(s.mode) + ")";
+        return "off(" + ModeName(s.mode) + ")";
     return "off";
 }
 
@@ -63,7 +55,7 @@ void DumpDisplayChanges(FILE* out) {
         char settings[160] = "fields - mode - pos -";
         if (c.hasMode)
             snprintf(settings, sizeof settings, "fields 0x%X mode %s pos %d,%d",
-                     static_cast<unsigned>(c.fields), Mode(c.mode).c_str(), static_cast<int>(c.x),
+                     static_cast<unsigned>(c.fields), ModeName(c.mode).c_str(), static_cast<int>(c.x),
                      static_cast<int>(c.y));
         fprintf(out, "cds %llu %u %s %s flags 0x%X result %d\n", static_cast<unsigned long long>(c.time),
                 static_cast<unsigned>(c.pid), device.c_str(), settings, static_cast<unsigned>(c.flags),

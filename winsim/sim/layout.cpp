@@ -7,13 +7,6 @@
 #include <vector>
 
 namespace winsim {
-namespace {
-
-struct Box {
-    const DisplayDevice* device = nullptr;
-    long left = 0, top = 0, right = 0, bottom = 0;
-};
-
 std::string ModeName(const DisplayMode& m) {
     char text[64];
     snprintf(text, sizeof text, "%ux%ux%u@%u", static_cast<unsigned>(m.width),
@@ -21,6 +14,13 @@ std::string ModeName(const DisplayMode& m) {
              static_cast<unsigned>(m.frequency));
     return text;
 }
+
+namespace {
+
+struct Box {
+    const DisplayDevice* device = nullptr;
+    long left = 0, top = 0, right = 0, bottom = 0;
+};
 
 std::string At(long x, long y) {
     return "at " + std::to_string(x) + "," + std::to_string(y);

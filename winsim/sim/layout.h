@@ -6,6 +6,11 @@
 
 namespace winsim {
 
+struct DisplayMode;
+
+// "1024x768x32@60", as every line of the dump writes a mode.
+std::string ModeName(const DisplayMode& mode);
+
 // The layout as text, every line starting with "layout " (tests that read dumps can skip them).
 void DrawLayoutText(FILE* out);
 
