@@ -63,6 +63,12 @@ public:
         case ScenarioEvent::Kind::Unplug:
             UnplugAdapter();
             break;
+        case ScenarioEvent::Kind::PlugUsb:
+            PlugUsbDevice(event.path.c_str());
+            break;
+        case ScenarioEvent::Kind::UnplugUsb:
+            UnplugUsbDevice(event.path.c_str());
+            break;
         case ScenarioEvent::Kind::Dump:
             DumpMachine(stdout, "dump");
             break;

@@ -726,6 +726,10 @@ private:
             e.kind = ScenarioEvent::Kind::Plug;
         } else if (what == "unplug") {
             e.kind = ScenarioEvent::Kind::Unplug;
+        } else if (what == "plug-usb" || what == "unplug-usb") {
+            e.kind = what == "plug-usb" ? ScenarioEvent::Kind::PlugUsb : ScenarioEvent::Kind::UnplugUsb;
+            if (!t.Next(e.path))
+                return Fail(what + " wants a device-interface path");
         } else if (what == "dump") {
             e.kind = ScenarioEvent::Kind::Dump;
         } else if (what == "display-mode") {

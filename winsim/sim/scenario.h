@@ -9,7 +9,7 @@
 namespace winsim {
 
 struct ScenarioEvent {
-    enum class Kind { Start, Plug, Unplug, Dump, End, DisplayMode };
+    enum class Kind { Start, Plug, Unplug, PlugUsb, UnplugUsb, Dump, End, DisplayMode };
     uint64_t time = 0;
     Kind kind = Kind::Dump;
     std::string args; // Start: the command-line text after the program name
@@ -18,6 +18,7 @@ struct ScenarioEvent {
     // (a frequency of 0 leaves the refresh rate to the display).
     std::string device;
     unsigned width = 0, height = 0, bpp = 0, frequency = 0;
+    std::string path; // PlugUsb, UnplugUsb: the USB device-interface path
 };
 
 struct ScenarioError {

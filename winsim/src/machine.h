@@ -145,6 +145,7 @@ struct UsbInterface {
     Str path{Arena()};
     bool present = true;
     bool isAdapter = false;
+    int removals = 0; // how often it has gone; a handle opened before its last removal stays dead
 };
 
 struct DriverRequest {
@@ -184,6 +185,7 @@ struct KernelObject {
     int refCount = 0;
     Str name{Arena()};       // mutex name
     int usbIndex = -1;       // file: the interface it was opened on
+    int usbRemovals = 0;     // file: the interface's removals at the open
     Vec<Str> paths{Arena()}; // device-info set: the interface paths present at SetupDiGetClassDevsA
 };
 
@@ -480,6 +482,10 @@ LONG CommitDisplayLayout(Vec<DisplaySettings>& targets, int requestedPrimary, bo
 
 void PlugAdapter();
 void UnplugAdapter();
+// Another USB device interface arrives or goes (scenario events plug-usb and unplug-usb); the adapter's own
+// path is the same as PlugAdapter and UnplugAdapter.
+void PlugUsbDevice(const char* path);
+void UnplugUsbDevice(const char* path);
 void CompleteAdapterRemoval();
 KernelObject* FileObject(HANDLE handle);
 

@@ -53,6 +53,57 @@ bool WantsUsbInterfaces(const DeviceNotification& n) {
            ((n.flags & DEVICE_NOTIFY_ALL_INTERFACE_CLASSES) || n.classGuid == kUsbDeviceClass);
 }
 
+// A handle opened on the interface before its last removal: the device behind it is gone for good, even
+// when the same device has been plugged in again since.
+bool IsStale(const KernelObject& file) {
+    return file.usbIndex >= 0 && file.usbRemovals != M().usb[file.usbIndex].removals;
+}
+
+int FindUsb(const char* path) {
+    const Machine& m = M();
+    for (size_t i = 0; i < m.usb.size(); ++i) {
+        if (EqualNoCase(m.usb[i].path.c_str(), path))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// Arrival or completed removal of an interface, to every window registered for the USB interface class.
+void SendInterfaceEvent(const Str& path, UINT event) {
+    for (const DeviceNotification& n : M().notifications) {
+        if (!WantsUsbInterfaces(n))
+            continue;
+        Vec<BYTE> record = InterfaceRecord(path);
+        QueueSentMessage(n.pid, n.recipient, WM_DEVICECHANGE, event, record.data(), record.size());
+    }
+}
+
+// Windows holding a handle on the interface hear of its removal through their handle registrations: the
+// query, then the completed removal. With `completeOnAnswer` the answer to the last query completes the
+// adapter's removal. Returns whether any query went out.
+bool SendHandleRemoval(int usbIndex, bool completeOnAnswer) {
+    Machine& m = M();
+    DWORD lastQueryPid = 0;
+    for (UINT event : {UINT(DBT_DEVICEQUERYREMOVE), UINT(DBT_DEVICEREMOVECOMPLETE)}) {
+        for (const DeviceNotification& n : m.notifications) {
+            if (!n.active || n.deviceType != DBT_DEVTYP_HANDLE || !n.file || n.file->usbIndex != usbIndex ||
+                IsStale(*n.file))
+                continue;
+            DEV_BROADCAST_HANDLE record{};
+            record.dbch_size = sizeof record;
+            record.dbch_devicetype = DBT_DEVTYP_HANDLE;
+            record.dbch_handle = reinterpret_cast<HANDLE>(n.fileHandle);
+            record.dbch_hdevnotify = reinterpret_cast<HDEVNOTIFY>(n.handle);
+            QueueSentMessage(n.pid, n.recipient, WM_DEVICECHANGE, event, &record, sizeof record);
+            if (event == DBT_DEVICEQUERYREMOVE)
+                lastQueryPid = n.pid;
+        }
+        if (event == DBT_DEVICEQUERYREMOVE && lastQueryPid != 0 && completeOnAnswer)
+            FindProcess(lastQueryPid)->sent.back().completesAdapterRemoval = true;
+    }
+    return lastQueryPid != 0;
+}
+
 // The readiness polls: the driver answers 0 to the first `after` polls since the plug-in, then 1.
 DWORD ReadyAnswer(int after, int& polls) {
     ++polls;
@@ -85,13 +136,7 @@ void PlugAdapter() {
             d.present = true;
     }
     // Arrival goes to every window registered for the USB device interface class.
-    for (const DeviceNotification& n : m.notifications) {
-        if (!WantsUsbInterfaces(n))
-            continue;
-        Vec<BYTE> record = InterfaceRecord(usb.path);
-        QueueSentMessage(n.pid, n.recipient, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, record.data(),
-                         record.size());
-    }
+    SendInterfaceEvent(usb.path, DBT_DEVICEARRIVAL);
 }
 
 void UnplugAdapter() {
@@ -101,39 +146,50 @@ void UnplugAdapter() {
         return;
     a.plugged = false; // the driver answers no more requests
     const UsbInterface& usb = m.usb[a.interfaceIndex];
-    // Windows holding a handle on the device hear of it through their handle registrations: the query,
-    // then the completed removal. The device, and its displays, stay until the query has been answered,
-    // so the program can still take them off the desktop.
-    size_t queries = 0;
-    DWORD lastQueryPid = 0;
-    for (UINT event : {UINT(DBT_DEVICEQUERYREMOVE), UINT(DBT_DEVICEREMOVECOMPLETE)}) {
-        for (const DeviceNotification& n : m.notifications) {
-            if (!n.active || n.deviceType != DBT_DEVTYP_HANDLE || !n.file ||
-                !IsAdapterInterface(n.file->usbIndex))
-                continue;
-            DEV_BROADCAST_HANDLE record{};
-            record.dbch_size = sizeof record;
-            record.dbch_devicetype = DBT_DEVTYP_HANDLE;
-            record.dbch_handle = reinterpret_cast<HANDLE>(n.fileHandle);
-            record.dbch_hdevnotify = reinterpret_cast<HDEVNOTIFY>(n.handle);
-            QueueSentMessage(n.pid, n.recipient, WM_DEVICECHANGE, event, &record, sizeof record);
-            if (event == DBT_DEVICEQUERYREMOVE) {
-                queries++;
-                lastQueryPid = n.pid;
-            }
-        }
-        if (event == DBT_DEVICEQUERYREMOVE && queries > 0)
-            FindProcess(lastQueryPid)->sent.back().completesAdapterRemoval = true;
-    }
-    for (const DeviceNotification& n : m.notifications) {
-        if (!WantsUsbInterfaces(n))
-            continue;
-        Vec<BYTE> record = InterfaceRecord(usb.path);
-        QueueSentMessage(n.pid, n.recipient, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, record.data(),
-                         record.size());
-    }
-    if (queries == 0)
+    // The device, and its displays, stay until the last query has been answered, so the program can still
+    // take them off the desktop.
+    bool queried = SendHandleRemoval(a.interfaceIndex, /*completeOnAnswer*/ true);
+    SendInterfaceEvent(usb.path, DBT_DEVICEREMOVECOMPLETE);
+    if (!queried)
         CompleteAdapterRemoval();
+}
+
+void PlugUsbDevice(const char* path) {
+    Machine& m = M();
+    int index = FindUsb(path);
+    if (index >= 0 && IsAdapterInterface(index)) {
+        PlugAdapter();
+        return;
+    }
+    if (index < 0) {
+        UsbInterface usb;
+        usb.path = path;
+        usb.present = false;
+        m.usb.push_back(usb);
+        index = static_cast<int>(m.usb.size()) - 1;
+    }
+    UsbInterface& usb = m.usb[index];
+    if (usb.present)
+        return;
+    usb.present = true;
+    SendInterfaceEvent(usb.path, DBT_DEVICEARRIVAL);
+}
+
+void UnplugUsbDevice(const char* path) {
+    Machine& m = M();
+    int index = FindUsb(path);
+    if (index >= 0 && IsAdapterInterface(index)) {
+        UnplugAdapter();
+        return;
+    }
+    if (index < 0 || !m.usb[index].present)
+        return;
+    // Another device's removal waits for no one: nothing of the desktop depends on it.
+    SendHandleRemoval(index, /*completeOnAnswer*/ false);
+    UsbInterface& usb = m.usb[index];
+    usb.present = false;
+    usb.removals++;
+    SendInterfaceEvent(usb.path, DBT_DEVICEREMOVECOMPLETE);
 }
 
 void CompleteAdapterRemoval() {
@@ -143,6 +199,7 @@ void CompleteAdapterRemoval() {
     if (a.plugged || !usb.present)
         return;
     usb.present = false;
+    usb.removals++;
     for (DisplayDevice& d : m.displays) {
         if (d.ofAdapter)
             d.present = false;
@@ -252,6 +309,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
         KernelObject* file = New<KernelObject>();
         file->kind = ObjectKind::File;
         file->usbIndex = static_cast<int>(i);
+        file->usbRemovals = m.usb[i].removals;
         file->name = m.usb[i].path;
         SetError(ERROR_SUCCESS);
         return AddHandle(file, dwDesiredAccess);
@@ -282,7 +340,7 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
     if (lpInBuffer && nInBufferSize)
         request.input.assign(static_cast<BYTE*>(lpInBuffer), static_cast<BYTE*>(lpInBuffer) + nInBufferSize);
     DWORD error = ERROR_SUCCESS;
-    if (!a.plugged || !m.usb[file->usbIndex].present) {
+    if (!a.plugged || !m.usb[file->usbIndex].present || IsStale(*file)) {
         error = ERROR_DEVICE_NOT_CONNECTED;
     } else if (dwIoControlCode == kIoctlDevReady || dwIoControlCode == kIoctlMirDevReady) {
         if (!lpOutBuffer || nOutBufferSize < sizeof(DWORD)) {
