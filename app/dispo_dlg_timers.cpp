@@ -11,7 +11,10 @@ void CDispoDlg::OnTimer(UINT_PTR nIDEvent) {
         KillTimer(STARTUP_TIMER);
         DbgTrace("STARTUP_TIMER\n");
         // An adapter that is not plugged in at start is brought up later, from its arrival notification.
-        if (m_pAdapter != nullptr && m_pAdapter->OpenDevice())
+        // One plugged in before this timer came due has been opened by that notification already, and
+        // its arrival timer brings it up: opening it again would leak that handle and bring it up twice.
+        if (m_pAdapter != nullptr && m_pAdapter->m_hDevice == INVALID_HANDLE_VALUE &&
+            m_pAdapter->OpenDevice())
             DeviceArrival();
         break;
     case ARRIVAL_TIMER:
