@@ -116,7 +116,10 @@ BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DE
     DEVMODEA dm;
     ZeroMemory(&dm, sizeof(dm));
     dm.dmSize = sizeof(dm);
-    if (!EnumDisplaySettingsA(dd.DeviceName, ENUM_CURRENT_SETTINGS, &dm)) {
+    // A display off the desktop still answers, with a mode of 0 x 0 x 0; saving that would wipe the
+    // resolution the user chose, so it counts as no mode at all.
+    if (!EnumDisplaySettingsA(dd.DeviceName, ENUM_CURRENT_SETTINGS, &dm) || dm.dmPelsWidth == 0 ||
+        dm.dmPelsHeight == 0) {
         *pnWidth = *pnHeight = *pnBpp = 0;
         return FALSE;
     }
