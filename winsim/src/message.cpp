@@ -252,7 +252,7 @@ UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC) {
     // Setting a timer again with the same window and id replaces it.
     std::erase_if(p.timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == nIDEvent; });
     p.timers.push_back(Timer{hwnd, nIDEvent, period, m.now + period, ++m.timerOrder});
-    return hWnd ? nIDEvent : nIDEvent;
+    return nIDEvent;
 }
 
 BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent) {

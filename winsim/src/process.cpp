@@ -96,7 +96,6 @@ void SetError(DWORD error) {
 }
 
 DWORD StartProgram(const char* args) {
-    Machine& m = M();
     Process& p = NewProcess(args);
     DWORD pid = p.pid;
     if (!g_imageBusy) {
@@ -142,7 +141,6 @@ DWORD StartProgram(const char* args) {
         Note("process %u ended abnormally (Linux status %d)", static_cast<unsigned>(pid), status);
         EndProcess(*ended, 0xC0000005);
     }
-    (void)m;
     return pid;
 }
 
