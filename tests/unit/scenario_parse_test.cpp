@@ -6,6 +6,28 @@
 
 using namespace winsim;
 
+namespace {
+
+// A scenario that must not load, and the line its error names.
+struct BadScenario {
+    const char* text;
+    int line;
+};
+
+template <size_t N>
+void ExpectRejectedAt(const BadScenario (&cases)[N]) {
+    for (const BadScenario& c : cases) {
+        SCOPED_TRACE(c.text);
+        BeginTestProcess();
+        std::vector<ScenarioEvent> events;
+        ScenarioError error;
+        EXPECT_FALSE(LoadScenario(c.text, events, error));
+        EXPECT_EQ(error.line, c.line);
+    }
+}
+
+} // namespace
+
 TEST(ScenarioTime, MillisecondsOrDecimalSeconds) {
     uint64_t ms = 0;
     ASSERT_TRUE(ParseTime("1500", ms));
@@ -37,22 +59,12 @@ TEST(ScenarioLoad, TimelineKeepsQuotedCommandLinesAndEndsWithEnd) {
 }
 
 TEST(ScenarioLoad, ErrorsNameTheLine) {
-    struct Case {
-        const char* text;
-        int line;
-    } cases[] = {
+    const BadScenario cases[] = {
         {"os 5.1\nbogus\n", 2},      {"at 2s dump\nat 1s dump\n", 2},
         {"at 1s plug\n", 1},         {"profile \"VGA DONGLE\" Width wide\n", 1},
         {"end 5s\nat 6s dump\n", 2}, {"os 5.1 csd \"unterminated\n", 1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        BeginTestProcess();
-        std::vector<ScenarioEvent> events;
-        ScenarioError error;
-        EXPECT_FALSE(LoadScenario(c.text, events, error));
-        EXPECT_EQ(error.line, c.line);
-    }
+    ExpectRejectedAt(cases);
 }
 
 // The display lines: every option lands on the device, and the machine starts as Windows would lay it out.
@@ -178,10 +190,7 @@ TEST(ScenarioMachine, PrivilegesAndRefusingKeys) {
 }
 
 TEST(ScenarioDisplays, MistakesNameTheLine) {
-    struct Case {
-        const char* text;
-        int line;
-    } cases[] = {
+    const BadScenario cases[] = {
         {"display A primary modes 800x600x32\ndisplay B primary modes 800x600x32\n", 2},
         {"display A modes 800x600x32 current 640x480x32\n", 1},
         {"display A modes 800x600x32 pos 5\n", 1},
@@ -192,14 +201,7 @@ TEST(ScenarioDisplays, MistakesNameTheLine) {
         {"at 1s display-mode big\n", 1},
         {"os 6.1\ndisplay A primary modes 800x600x32 video-key-read-only key \"short\"\n", 2},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        BeginTestProcess();
-        std::vector<ScenarioEvent> events;
-        ScenarioError error;
-        EXPECT_FALSE(LoadScenario(c.text, events, error));
-        EXPECT_EQ(error.line, c.line);
-    }
+    ExpectRejectedAt(cases);
 }
 
 // Scenarios that declare no display of their own keep the adapter's display off.
