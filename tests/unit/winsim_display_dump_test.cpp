@@ -7,6 +7,7 @@
 #include "dump.h"
 #include "layout.h"
 #include "machine.h"
+#include "winsim_test_support.h"
 
 #include <cstdio>
 #include <sstream>
@@ -14,24 +15,9 @@
 #include <vector>
 
 using namespace winsim;
+using winsim_test::DumpLines;
 
 namespace {
-
-std::vector<std::string> DumpLines(const char* prefix) {
-    FILE* file = tmpfile();
-    DumpMachine(file, "dump");
-    rewind(file);
-    std::vector<std::string> lines;
-    char buffer[1024];
-    while (fgets(buffer, sizeof buffer, file)) {
-        std::string line(buffer);
-        line.pop_back();
-        if (line.starts_with(prefix))
-            lines.push_back(line);
-    }
-    fclose(file);
-    return lines;
-}
 
 class DisplayDumpTest : public ::testing::Test {
 protected:

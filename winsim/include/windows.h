@@ -177,6 +177,8 @@ typedef struct _OVERLAPPED {
 #define ERROR_NO_SUCH_PRIVILEGE 1313L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_INVALID_MENU_HANDLE 1401L
+#define ERROR_POPUP_ALREADY_ACTIVE 1446L
+#define ERROR_MENU_ITEM_NOT_FOUND 1456L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define STILL_ACTIVE 259
@@ -457,6 +459,8 @@ DWORD CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck);
 BOOL EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable);
 int GetMenuStringA(HMENU hMenu, UINT uIDItem, LPSTR lpString, int cchMax, UINT flags);
 int GetMenuItemCount(HMENU hMenu);
+UINT GetMenuItemID(HMENU hMenu, int nPos);
+HMENU GetSubMenu(HMENU hMenu, int nPos);
 BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hWnd, const RECT* prcRect);
 
 #define RegisterWindowMessage RegisterWindowMessageA

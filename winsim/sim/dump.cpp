@@ -200,6 +200,11 @@ void DumpMachine(FILE* out, const char* heading) {
                 icon.flags, icon.callbackMessage, static_cast<unsigned long long>(icon.icon),
                 static_cast<unsigned>(icon.cbSize), EscapeText(icon.tip.c_str()).c_str());
     }
+    for (const auto& [handle, menu] : m.menus) {
+        if (!menu->destroyed)
+            fprintf(out, "hmenu 0x%llx pid %u %s items %zu\n", static_cast<unsigned long long>(handle),
+                    static_cast<unsigned>(menu->pid), menu->popup ? "popup" : "menu", menu->items.size());
+    }
     for (const MonitorPowerEvent& e : m.monitorPower) {
         fprintf(out, "monitor %llu %u %s\n", static_cast<unsigned long long>(e.time),
                 static_cast<unsigned>(e.pid), e.power == 2 ? "off" : (e.power == -1 ? "on" : "low"));

@@ -307,6 +307,24 @@ struct Process {
 };
 
 // ----------------------------------------------------------------------------------------------------------
+// Menus
+
+struct MenuItem {
+    UINT flags = 0;        // MF_SEPARATOR, MF_POPUP and the state bits MF_GRAYED, MF_DISABLED, MF_CHECKED
+    UINT id = 0;           // the command id; a popup item's is its submenu's handle, as AppendMenuA got it
+    uintptr_t submenu = 0; // MF_POPUP
+    Str text{Arena()};     // as given, '&' included; empty for a separator
+};
+
+struct Menu {
+    uintptr_t handle = 0;
+    DWORD pid = 0;      // the process that created it
+    bool popup = false; // made by CreatePopupMenu rather than CreateMenu
+    bool destroyed = false;
+    Vec<MenuItem> items{Arena()};
+};
+
+// ----------------------------------------------------------------------------------------------------------
 // Shell and services
 
 struct TrayIcon {
@@ -363,6 +381,8 @@ struct Machine {
     UINT nextRegisteredMessage = 0xC000;
     Map<uintptr_t, Window*> windows{Arena()};
     uintptr_t nextWindow = 0x10010;
+    Map<uintptr_t, Menu*> menus{Arena()};
+    uintptr_t nextMenu = 0x300010;
     Vec<Process*> processes{Arena()};
     DWORD nextPid = 1000;
     uint64_t timerOrder = 0;
@@ -381,6 +401,13 @@ T* New(Args&&... args) {
     T* p = alloc.allocate(1);
     alloc.construct(p, std::forward<Args>(args)...);
     return p;
+}
+
+// The record behind a user32 handle (windows, menus), or nullptr for one never made or already destroyed.
+template <class T>
+T* FindLive(const Map<uintptr_t, T*>& records, uintptr_t handle) {
+    auto it = records.find(handle);
+    return it == records.end() || it->second->destroyed ? nullptr : it->second;
 }
 
 // ----------------------------------------------------------------------------------------------------------
@@ -441,6 +468,9 @@ void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const v
 void DeliverSentMessages(Process& process);
 bool HasTimerDue(const Process& process, VirtualMs now);
 bool NextTimerDue(const Process& process, VirtualMs& due);
+
+// The menu behind a handle, or nullptr for one that was never made or has been destroyed (menu.cpp).
+Menu* FindMenuRecord(uintptr_t hmenu);
 
 // ----------------------------------------------------------------------------------------------------------
 // Display devices (display*.cpp; docs/winsim-display.md describes the model)

@@ -4,11 +4,7 @@
 namespace winsim {
 
 Window* FindWindowRecord(uintptr_t hwnd) {
-    auto& windows = M().windows;
-    auto it = windows.find(hwnd);
-    if (it == windows.end() || it->second->destroyed)
-        return nullptr;
-    return it->second;
+    return FindLive(M().windows, hwnd);
 }
 
 Window* FindWindowRecord(HWND hwnd) {
