@@ -8,10 +8,11 @@ using namespace winsim;
 
 namespace {
 
-// A scenario that must not load, and the line its error names.
+// A scenario that must not load, the line its error names and, where given, what the error says.
 struct BadScenario {
     const char* text;
     int line;
+    const char* says = nullptr;
 };
 
 template <size_t N>
@@ -23,6 +24,9 @@ void ExpectRejectedAt(const BadScenario (&cases)[N]) {
         ScenarioError error;
         EXPECT_FALSE(LoadScenario(c.text, events, error));
         EXPECT_EQ(error.line, c.line);
+        if (c.says) {
+            EXPECT_EQ(error.message, c.says);
+        }
     }
 }
 
@@ -214,4 +218,32 @@ TEST(ScenarioDisplays, TheAdaptersDisplayIsNeverBroughtUpByTheMachine) {
     EXPECT_FALSE(M().displays[0].current.attached);
     EXPECT_FALSE(M().displays[0].primary);
     EXPECT_TRUE(M().displays[0].present);
+}
+
+// The user's side of the desktop: the tray menu, picked from by its labels.
+TEST(ScenarioEvents, TheUserPicksFromTheMenuByLabelsOrDismissesIt) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(LoadScenario("at 1s menu pick \"Resolution\" \"High Resolution\" \"&1280X1024X32\"\n"
+                             "at 2s menu dismiss\nat 3s menu pick Off # a bare word is a label too\n",
+                             events, error))
+        << error.message;
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0].kind, ScenarioEvent::Kind::MenuPick);
+    EXPECT_EQ(events[0].labels, (std::vector<std::string>{"Resolution", "High Resolution", "&1280X1024X32"}));
+    EXPECT_EQ(events[1].kind, ScenarioEvent::Kind::MenuDismiss);
+    EXPECT_EQ(events[2].labels, std::vector<std::string>{"Off"});
+}
+
+TEST(ScenarioEvents, UserEventsThatCannotBeCarriedOutAreRefused) {
+    const BadScenario cases[] = {
+        {"at 1s menu\n", 1, "menu wants pick \"LABEL\" [\"LABEL\" ...] or dismiss"},
+        {"at 1s menu open \"Off\"\n", 1, "menu wants pick \"LABEL\" [\"LABEL\" ...] or dismiss"},
+        {"at 1s menu pick\n", 1,
+         "menu pick wants the label of an item, and of each submenu on the way to it"},
+        {"at 1s menu pick \"Off\" \"unterminated\n", 1, "unterminated quoted text"},
+        {"at 1s menu dismiss now\n", 1, "unexpected text after the event"},
+    };
+    ExpectRejectedAt(cases);
 }

@@ -166,3 +166,188 @@ TEST_F(MenuTest, DestroyMenuTakesItsSubmenusAndTheHandlesDieWithIt) {
              static_cast<unsigned>(CurrentProcess().pid));
     EXPECT_EQ(winsim_test::DumpLines("hmenu"), std::vector<std::string>{line});
 }
+
+// ----------------------------------------------------------------------------------------------------------
+// TrackPopupMenu
+
+namespace {
+
+using winsim_test::CapturedOutput;
+using winsim_test::ScriptedEvents;
+
+struct Seen {
+    UINT message;
+    WPARAM wParam;
+    bool insideTrack;
+};
+std::vector<Seen> g_seen;
+bool g_tracking = false;
+
+LRESULT CALLBACK OwnerProc(HWND, UINT message, WPARAM wParam, LPARAM) {
+    g_seen.push_back(Seen{message, wParam, g_tracking});
+    return 0;
+}
+
+class TrackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        BeginTestProcess();
+        g_seen.clear();
+        Window& w = NewWindowRecord("#32770", "KIVA 7300", 0);
+        w.proc = OwnerProc;
+        owner = ToHwnd(w.handle);
+        menu = CreatePopupMenu();
+        HMENU resolution = CreatePopupMenu();
+        AppendMenuA(menu, MF_STRING | MF_CHECKED, 32772, "&Extended");
+        AppendMenuA(menu, MF_STRING | MF_GRAYED, 32774, "Off");
+        AppendMenuA(menu, MF_STRING | MF_DISABLED, 32000, "Rotation");
+        AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(resolution), "Resolution");
+        AppendMenuA(resolution, MF_STRING, 39950, "&800X600X16");
+    }
+
+    BOOL Track(UINT flags) {
+        g_tracking = true;
+        BOOL result = TrackPopupMenu(menu, flags, 1200, 740, 0, owner, nullptr);
+        g_tracking = false;
+        return result;
+    }
+
+    HWND owner = nullptr;
+    HMENU menu = nullptr;
+};
+
+} // namespace
+
+TEST_F(TrackTest, ThePictureShowsEveryItemAndEverySubmenuAsBuilt) {
+    HMENU bar = CreatePopupMenu();
+    HMENU resolution = CreatePopupMenu();
+    HMENU high = CreatePopupMenu();
+    AppendMenuA(bar, MF_STRING, 32771, "USB-VGA(Primary)");
+    AppendMenuA(bar, MF_STRING | MF_CHECKED, 32772, "USB-VGA(Extended)");
+    AppendMenuA(bar, MF_STRING | MF_GRAYED, 32774, "USB-VGA(Off)");
+    AppendMenuA(bar, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(resolution), "Resolution");
+    AppendMenuA(resolution, MF_STRING, 39950, "&800X600X16");
+    AppendMenuA(resolution, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(resolution, MF_POPUP, reinterpret_cast<UINT_PTR>(high), "High Resolution");
+    AppendMenuA(high, MF_STRING | MF_CHECKED, 39955, "&1280X1024X32");
+    AppendMenuA(bar, MF_STRING | MF_GRAYED | MF_DISABLED, 32001, "Resolution");
+    CapturedOutput output;
+    ScriptedEvents events;
+    events.At(12500, UserDismissesMenu);
+    Sleep(12000);
+    SetForegroundWindow(owner);
+    EXPECT_TRUE(TrackPopupMenu(bar, TPM_RIGHTBUTTON | TPM_RIGHTALIGN, 1200, 740, 0, owner, nullptr));
+    const std::vector<std::string> expected = {
+        "menu 12000 1000 open owner 0x10010 foreground yes at 1200,740 flags 0xA",
+        "menu   [ ] \"USB-VGA(Primary)\" 32771",
+        "menu   [x] \"USB-VGA(Extended)\" 32772",
+        "menu   [ ] \"USB-VGA(Off)\" 32774 grey",
+        "menu   ---",
+        "menu   [ ] \"Resolution\" popup",
+        "menu       [ ] \"&800X600X16\" 39950",
+        "menu       ---",
+        "menu       [ ] \"High Resolution\" popup",
+        "menu           [x] \"&1280X1024X32\" 39955",
+        "menu   [ ] \"Resolution\" 32001 grey disabled",
+        "end-menu",
+        "menu 12500 1000 dismiss",
+    };
+    EXPECT_EQ(CapturedOutput::Lines(), expected);
+}
+
+// What the user does, and what TrackPopupMenu answers and leaves in the owner's queue.
+TEST_F(TrackTest, APickPostsTheCommandOrReturnsItAndAnythingElseClosesWithNone) {
+    using Labels = std::vector<std::string>;
+    const struct {
+        const char* what;
+        std::vector<Labels> requests; // an empty list of labels dismisses
+        UINT flags;
+        BOOL result;
+        UINT posted; // the WM_COMMAND id in the queue afterwards, 0 for none
+        const char* closing;
+    } cases[] = {
+        {"pick", {{"&Extended"}}, 0, TRUE, 32772, "menu 100 1000 pick \"&Extended\" id 32772"},
+        {"pick, return the command",
+         {{"&Extended"}},
+         TPM_RETURNCMD,
+         32772,
+         0,
+         "menu 100 1000 pick \"&Extended\" id 32772"},
+        {"dismiss", {{}}, 0, TRUE, 0, "menu 100 1000 dismiss"},
+        {"dismiss, return the command", {{}}, TPM_RETURNCMD, 0, 0, "menu 100 1000 dismiss"},
+        {"a greyed item", {{"Off"}}, TPM_RETURNCMD, 0, 0, "menu 100 1000 dismiss"},
+        {"a disabled item", {{"Rotation"}}, 0, TRUE, 0, "menu 100 1000 dismiss"},
+        {"no such label", {{"extended"}}, 0, TRUE, 0, "menu 100 1000 dismiss"},
+        {"past an ordinary item", {{"&Extended", "more"}}, 0, TRUE, 0, "menu 100 1000 dismiss"},
+        {"a submenu, then its item",
+         {{"Resolution"}, {"Resolution", "&800X600X16"}},
+         TPM_RETURNCMD,
+         39950,
+         0,
+         "menu 200 1000 pick \"Resolution\" \"&800X600X16\" id 39950"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        CapturedOutput output;
+        ScriptedEvents events;
+        VirtualMs at = 100;
+        for (const Labels& labels : c.requests) {
+            events.At(at, [labels] { labels.empty() ? UserDismissesMenu() : UserPicksMenuItem(labels); });
+            at += 100;
+        }
+        EXPECT_EQ(Track(c.flags), c.result);
+        EXPECT_EQ(CapturedOutput::Lines().back(), c.closing);
+        MSG msg;
+        BOOL queued = PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
+        EXPECT_EQ(queued ? msg.wParam : 0, c.posted);
+        EXPECT_EQ(queued ? msg.message : UINT(WM_COMMAND), UINT(WM_COMMAND));
+    }
+}
+
+// The owner hears of the menu's life, and meanwhile its timers and sent messages are handled; the command
+// reaches it only from its own loop, after TrackPopupMenu has returned.
+TEST_F(TrackTest, TheMenuLoopKeepsTheThreadAliveAndTheCommandComesAfterItReturns) {
+    ScriptedEvents events;
+    events.At(60, [this] { QueueSentMessage(CurrentProcess().pid, owner, WM_USER + 5, 0, nullptr, 0); });
+    events.At(100, [] { UserPicksMenuItem({"&Extended"}); });
+    SetTimer(owner, 7, 50, nullptr);
+    ASSERT_TRUE(Track(0));
+    KillTimer(owner, 7);
+    MSG msg;
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+    DispatchMessageA(&msg);
+    std::vector<std::pair<UINT, bool>> seen;
+    for (const Seen& s : g_seen)
+        seen.emplace_back(s.message, s.insideTrack);
+    const std::vector<std::pair<UINT, bool>> expected = {
+        {WM_ENTERMENULOOP, true}, {WM_INITMENU, true},   {WM_INITMENUPOPUP, true}, {WM_TIMER, true},
+        {WM_USER + 5, true},      {WM_MENUSELECT, true}, {WM_EXITMENULOOP, true},  {WM_COMMAND, false},
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(g_seen.back().wParam, 32772u);
+    EXPECT_EQ(msg.lParam, 0);
+}
+
+TEST_F(TrackTest, ASecondMenuABadOwnerOrABadMenuFailsAndAQuitClosesTheMenuButStays) {
+    ScriptedEvents events;
+    BOOL nested = TRUE;
+    DWORD nestedError = 0;
+    events.At(100, [&] {
+        nested = TrackPopupMenu(menu, 0, 0, 0, 0, owner, nullptr);
+        nestedError = GetLastError();
+        PostQuitMessage(3);
+    });
+    EXPECT_EQ(Track(TPM_RETURNCMD), 0);
+    EXPECT_FALSE(nested);
+    EXPECT_EQ(nestedError, DWORD(ERROR_POPUP_ALREADY_ACTIVE));
+    MSG msg;
+    EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0)); // WM_QUIT is still there for the caller
+    EXPECT_EQ(msg.wParam, 3u);
+
+    EXPECT_FALSE(TrackPopupMenu(reinterpret_cast<HMENU>(owner), 0, 0, 0, 0, owner, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_MENU_HANDLE));
+    EXPECT_FALSE(TrackPopupMenu(menu, 0, 0, 0, 0, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
+}

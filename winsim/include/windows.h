@@ -310,7 +310,9 @@ typedef struct tagPAINTSTRUCT {
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
 #define WM_TIMER 0x0113
+#define WM_INITMENU 0x0116
 #define WM_INITMENUPOPUP 0x0117
+#define WM_MENUSELECT 0x011F
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
@@ -318,6 +320,8 @@ typedef struct tagPAINTSTRUCT {
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
 #define WM_RBUTTONDBLCLK 0x0206
+#define WM_ENTERMENULOOP 0x0211
+#define WM_EXITMENULOOP 0x0212
 #define WM_POWERBROADCAST 0x0218
 #define WM_DEVICECHANGE 0x0219
 #define WM_USER 0x0400
@@ -414,6 +418,7 @@ BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString);
 int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
 BOOL EnableWindow(HWND hWnd, BOOL bEnable);
 BOOL SetForegroundWindow(HWND hWnd);
+HWND GetForegroundWindow(void);
 BOOL GetClientRect(HWND hWnd, LPRECT lpRect);
 int GetSystemMetrics(int nIndex);
 BOOL GetCursorPos(LPPOINT lpPoint);
@@ -450,6 +455,7 @@ BOOL DestroyIcon(HICON hIcon);
 #define TPM_RIGHTBUTTON 0x0002L
 #define TPM_CENTERALIGN 0x0004L
 #define TPM_RIGHTALIGN 0x0008L
+#define TPM_NONOTIFY 0x0080L
 #define TPM_RETURNCMD 0x0100L
 HMENU CreatePopupMenu(void);
 HMENU CreateMenu(void);

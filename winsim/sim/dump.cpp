@@ -205,6 +205,8 @@ void DumpMachine(FILE* out, const char* heading) {
             fprintf(out, "hmenu 0x%llx pid %u %s items %zu\n", static_cast<unsigned long long>(handle),
                     static_cast<unsigned>(menu->pid), menu->popup ? "popup" : "menu", menu->items.size());
     }
+    if (FindWindowRecord(m.foreground))
+        fprintf(out, "foreground 0x%llx\n", static_cast<unsigned long long>(m.foreground));
     for (const MonitorPowerEvent& e : m.monitorPower) {
         fprintf(out, "monitor %llu %u %s\n", static_cast<unsigned long long>(e.time),
                 static_cast<unsigned>(e.pid), e.power == 2 ? "off" : (e.power == -1 ? "on" : "low"));

@@ -20,6 +20,10 @@ void PrintTrace(VirtualMs time, DWORD pid, const char* text) {
                EscapeText(text).c_str());
 }
 
+void PrintOutput(const char* line) {
+    printf("%s\n", line);
+}
+
 // The user picks a mode in the Display control panel.
 void UserSetsMode(const ScenarioEvent& event) {
     DisplayDevice* device = event.device.empty() ? PrimaryDisplay() : FindDisplay(event.device.c_str());
@@ -75,6 +79,12 @@ public:
         case ScenarioEvent::Kind::DisplayMode:
             UserSetsMode(event);
             break;
+        case ScenarioEvent::Kind::MenuPick:
+            UserPicksMenuItem(event.labels);
+            break;
+        case ScenarioEvent::Kind::MenuDismiss:
+            UserDismissesMenu();
+            break;
         case ScenarioEvent::Kind::End:
             DumpMachine(stdout, "final");
             fflush(stdout);
@@ -101,6 +111,7 @@ int RunScenario(const std::string& text, const ProgramImage& image) {
     timeline = new Timeline(std::move(events));
     SetEventSource(timeline);
     SetTraceSink(PrintTrace);
+    SetOutputSink(PrintOutput);
     AdvanceTo(~VirtualMs(0) >> 1);
     DumpMachine(stdout, "final");
     return 0;

@@ -749,6 +749,9 @@ private:
             e.height = mode.height;
             e.bpp = mode.bpp;
             e.frequency = mode.frequency;
+        } else if (what == "menu") {
+            if (!MenuEvent(t, e))
+                return false;
         } else {
             return Fail("unknown event '" + what + "'");
         }
@@ -758,6 +761,21 @@ private:
             !M().adapter.declared)
             return Fail("plug and unplug need an adapter line first");
         timeline_.push_back(e);
+        return true;
+    }
+
+    // menu pick "LABEL" ["LABEL" ...] | menu dismiss
+    bool MenuEvent(Tokenizer& t, ScenarioEvent& e) {
+        std::string action, label;
+        if (!t.Next(action) || (action != "pick" && action != "dismiss"))
+            return Fail("menu wants pick \"LABEL\" [\"LABEL\" ...] or dismiss");
+        e.kind = action == "pick" ? ScenarioEvent::Kind::MenuPick : ScenarioEvent::Kind::MenuDismiss;
+        while (e.kind == ScenarioEvent::Kind::MenuPick && t.Next(label))
+            e.labels.push_back(label);
+        if (!t.error.empty())
+            return Fail(t.error);
+        if (e.kind == ScenarioEvent::Kind::MenuPick && e.labels.empty())
+            return Fail("menu pick wants the label of an item, and of each submenu on the way to it");
         return true;
     }
 
@@ -803,32 +821,6 @@ bool ParseTime(const std::string& text, uint64_t& ms) {
         return false;
     ms = value;
     return true;
-}
-
-std::string EscapeText(const char* text) {
-    std::string out;
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); c && *c; ++c) {
-        switch (*c) {
-        case '\n':
-            out += "\\n";
-            break;
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            if (*c < 0x20 || *c >= 0x7F) {
-                char hex[8];
-                snprintf(hex, sizeof hex, "\\x%02X", *c);
-                out += hex;
-            } else {
-                out += static_cast<char>(*c);
-            }
-        }
-    }
-    return out;
 }
 
 bool LoadScenario(const std::string& text, std::vector<ScenarioEvent>& timeline, ScenarioError& error) {

@@ -2,6 +2,8 @@
 // docs/scenarios.md describes it.
 #pragma once
 
+#include <winsim/text.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,7 +11,18 @@
 namespace winsim {
 
 struct ScenarioEvent {
-    enum class Kind { Start, Plug, Unplug, PlugUsb, UnplugUsb, Dump, End, DisplayMode };
+    enum class Kind {
+        Start,
+        Plug,
+        Unplug,
+        PlugUsb,
+        UnplugUsb,
+        Dump,
+        End,
+        DisplayMode,
+        MenuPick,
+        MenuDismiss
+    };
     uint64_t time = 0;
     Kind kind = Kind::Dump;
     std::string args; // Start: the command-line text after the program name
@@ -19,6 +32,7 @@ struct ScenarioEvent {
     std::string device;
     unsigned width = 0, height = 0, bpp = 0, frequency = 0;
     std::string path; // PlugUsb, UnplugUsb: the USB device-interface path
+    std::vector<std::string> labels; // MenuPick: the labels of the items on the way, from the top level
 };
 
 struct ScenarioError {
@@ -32,9 +46,6 @@ bool LoadScenario(const std::string& text, std::vector<ScenarioEvent>& timeline,
 
 // Parses a time: milliseconds ("1500") or seconds with an "s" suffix, possibly decimal ("20.5s").
 bool ParseTime(const std::string& text, uint64_t& ms);
-
-// Escapes text for the output: \n, \", \\ and \xHH for other control and non-ASCII bytes.
-std::string EscapeText(const char* text);
 
 extern const char* const kBuiltInScenario;
 

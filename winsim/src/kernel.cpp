@@ -1,12 +1,14 @@
 // kernel32: handles, named mutexes, the last error, the OS version and the debug trace.
 #include "machine.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 namespace winsim {
 namespace {
 void (*g_traceSink)(VirtualMs, DWORD, const char*) = nullptr;
+void (*g_outputSink)(const char*) = nullptr;
 } // namespace
 
 HANDLE AddHandle(KernelObject* object, DWORD access) {
@@ -38,6 +40,21 @@ void SetTraceSink(void (*sink)(VirtualMs, DWORD, const char*)) {
 void EmitTrace(DWORD pid, const char* text) {
     if (g_traceSink)
         g_traceSink(M().now, pid, text);
+}
+
+void SetOutputSink(void (*sink)(const char*)) {
+    g_outputSink = sink;
+}
+
+void EmitOutput(const char* format, ...) {
+    if (!g_outputSink)
+        return;
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    g_outputSink(line);
 }
 
 } // namespace winsim

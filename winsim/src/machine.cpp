@@ -1,5 +1,7 @@
 #include "machine.h"
 
+#include <winsim/text.h>
+
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -65,6 +67,32 @@ void Note(const char* format, ...) {
     va_end(args);
     M().simNotes.emplace_back(buffer);
     EmitTrace(0, buffer);
+}
+
+std::string EscapeText(const char* text) {
+    std::string out;
+    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); c && *c; ++c) {
+        switch (*c) {
+        case '\n':
+            out += "\\n";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            if (*c < 0x20 || *c >= 0x7F) {
+                char hex[8];
+                snprintf(hex, sizeof hex, "\\x%02X", *c);
+                out += hex;
+            } else {
+                out += static_cast<char>(*c);
+            }
+        }
+    }
+    return out;
 }
 
 } // namespace winsim

@@ -324,6 +324,27 @@ struct Menu {
     Vec<MenuItem> items{Arena()};
 };
 
+// A request the user makes of the open popup menu (scenario events `menu pick` and `menu dismiss`). The
+// menu's own loop carries it out on the program's thread, the next time the program waits.
+struct MenuRequest {
+    bool dismiss = false;
+    Vec<Str> labels{Arena()}; // the labels of the items on the way, from the top level
+};
+
+// The popup menu TrackPopupMenu shows; one at a time on the desktop.
+struct TrackedMenu {
+    enum class Outcome { Open, Pick, Dismiss, Quit };
+    bool open = false;
+    DWORD pid = 0;
+    uintptr_t menu = 0;
+    uintptr_t owner = 0;
+    UINT flags = 0;
+    Outcome outcome = Outcome::Open;
+    UINT command = 0;
+    Vec<uintptr_t> openSubmenus{Arena()}; // the chain of submenus the user has opened, outermost first
+    Deque<MenuRequest> requests{Arena()};
+};
+
 // ----------------------------------------------------------------------------------------------------------
 // Shell and services
 
@@ -383,6 +404,8 @@ struct Machine {
     uintptr_t nextWindow = 0x10010;
     Map<uintptr_t, Menu*> menus{Arena()};
     uintptr_t nextMenu = 0x300010;
+    TrackedMenu trackedMenu;
+    uintptr_t foreground = 0; // the window SetForegroundWindow made the foreground window
     Vec<Process*> processes{Arena()};
     DWORD nextPid = 1000;
     uint64_t timerOrder = 0;
@@ -452,7 +475,8 @@ void SetEventSource(EventSource* source);
 
 // Moves the clock to `time`, running every external event due up to it, in order.
 void AdvanceTo(VirtualMs time);
-// Blocks the current process until its queue has something for GetMessageA (or the clock is stopped).
+// Blocks the current process until its queue has something for GetMessageA, or the user has asked
+// something of the popup menu it shows.
 void WaitForWork(Process& process);
 
 // ----------------------------------------------------------------------------------------------------------
@@ -466,11 +490,17 @@ LRESULT CallWindow(Window& window, UINT message, WPARAM wParam, LPARAM lParam);
 void DestroyWindowRecord(Window& window);
 void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const void* record, size_t size);
 void DeliverSentMessages(Process& process);
+// Takes the next message as GetMessageA and PeekMessageA do, or returns false when there is none now.
+bool TakeMessage(Process& process, LPMSG msg, bool remove);
 bool HasTimerDue(const Process& process, VirtualMs now);
 bool NextTimerDue(const Process& process, VirtualMs& due);
 
 // The menu behind a handle, or nullptr for one that was never made or has been destroyed (menu.cpp).
 Menu* FindMenuRecord(uintptr_t hmenu);
+// The user picks an item of the open popup menu by the labels on the way to it, or closes the menu. With no
+// menu open, a note and nothing else.
+void UserPicksMenuItem(const std::vector<std::string>& labels);
+void UserDismissesMenu();
 
 // ----------------------------------------------------------------------------------------------------------
 // Display devices (display*.cpp; docs/winsim-display.md describes the model)
@@ -522,6 +552,10 @@ KernelObject* FileObject(HANDLE handle);
 // Trace output: every OutputDebugStringA, as the simulator prints it.
 void EmitTrace(DWORD pid, const char* text);
 void SetTraceSink(void (*sink)(VirtualMs time, DWORD pid, const char* text));
+// What the simulator shows of the desktop as it happens (menus, dialogs), one line at a time, in order with
+// the trace. Without a sink nothing is printed.
+void EmitOutput(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void SetOutputSink(void (*sink)(const char* line));
 void Note(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 } // namespace winsim

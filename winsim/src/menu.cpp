@@ -2,6 +2,10 @@
 // handle is also the item's id. docs/winsim-shell.md gives the rules and where they come from.
 #include "machine.h"
 
+#include <winsim/text.h>
+
+#include <string>
+
 namespace winsim {
 namespace {
 
@@ -80,10 +84,123 @@ HMENU NewMenu(bool popup) {
 
 constexpr UINT kStateBits = MF_GRAYED | MF_DISABLED | MF_CHECKED;
 
+// ----------------------------------------------------------------------------------------------------------
+// TrackPopupMenu
+
+// The menu as the user sees it: one line per item, each submenu below its popup item.
+void PrintItems(const Menu& menu, int depth) {
+    std::string indent(size_t(2 + 4 * depth), ' ');
+    for (const MenuItem& item : menu.items) {
+        if (item.flags & MF_SEPARATOR) {
+            EmitOutput("menu %s---", indent.c_str());
+            continue;
+        }
+        std::string number = (item.flags & MF_POPUP) ? "popup" : std::to_string(item.id);
+        EmitOutput("menu %s[%c] \"%s\" %s%s%s", indent.c_str(), (item.flags & MF_CHECKED) ? 'x' : ' ',
+                   EscapeText(item.text.c_str()).c_str(), number.c_str(),
+                   (item.flags & MF_GRAYED) ? " grey" : "", (item.flags & MF_DISABLED) ? " disabled" : "");
+        if (const Menu* sub = (item.flags & MF_POPUP) ? FindMenuRecord(item.submenu) : nullptr)
+            PrintItems(*sub, depth + 1);
+    }
+}
+
+unsigned long long Now() {
+    return static_cast<unsigned long long>(M().now);
+}
+
+void Notify(const TrackedMenu& t, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (t.flags & TPM_NONOTIFY)
+        return;
+    if (Window* owner = FindWindowRecord(t.owner))
+        CallWindow(*owner, message, wParam, lParam);
+}
+
+void Close(TrackedMenu& t, TrackedMenu::Outcome outcome, const char* line) {
+    t.outcome = outcome;
+    EmitOutput("menu %llu %u %s", Now(), static_cast<unsigned>(t.pid), line);
+}
+
+// The menu closes with no command: what the user chose cannot be carried out.
+void Refuse(TrackedMenu& t, const char* why, const Str& label) {
+    Note("menu pick: \"%s\" %s; the menu closes with no command", label.c_str(), why);
+    Close(t, TrackedMenu::Outcome::Dismiss, "dismiss");
+}
+
+// Opens the submenu at `depth` of the chain, closing whatever deeper or other submenu was open, and tells
+// the owner as Windows does before the submenu shows.
+void OpenSubmenu(TrackedMenu& t, size_t depth, uintptr_t submenu, size_t position) {
+    if (t.openSubmenus.size() > depth && t.openSubmenus[depth] == submenu)
+        return;
+    t.openSubmenus.resize(depth);
+    t.openSubmenus.push_back(submenu);
+    Notify(t, WM_INITMENUPOPUP, submenu, MAKELPARAM(position, FALSE));
+}
+
+// Walks the labels from the top level, opening the submenus on the way; the last label is the item chosen.
+void CarryOut(TrackedMenu& t, const MenuRequest& request) {
+    if (request.dismiss) {
+        Close(t, TrackedMenu::Outcome::Dismiss, "dismiss");
+        return;
+    }
+    Menu* level = FindMenuRecord(t.menu);
+    std::string path;
+    for (size_t depth = 0; depth < request.labels.size(); ++depth) {
+        const Str& label = request.labels[depth];
+        bool last = depth + 1 == request.labels.size();
+        path += " \"" + EscapeText(label.c_str()) + "\"";
+        size_t position = 0;
+        while (level && position < level->items.size() &&
+               ((level->items[position].flags & MF_SEPARATOR) || level->items[position].text != label))
+            ++position;
+        if (!level || position == level->items.size())
+            return Refuse(t, "is not in the menu", label);
+        const MenuItem& item = level->items[position];
+        if (item.flags & (MF_GRAYED | MF_DISABLED))
+            return Refuse(t, (item.flags & MF_GRAYED) ? "is greyed" : "is disabled", label);
+        if (!(item.flags & MF_POPUP)) {
+            if (!last)
+                return Refuse(t, "opens no submenu", label);
+            t.command = item.id;
+            if (!(t.flags & TPM_RETURNCMD))
+                PostMessageA(ToHwnd(t.owner), WM_COMMAND, item.id, 0);
+            Close(t, TrackedMenu::Outcome::Pick, ("pick" + path + " id " + std::to_string(item.id)).c_str());
+            return;
+        }
+        OpenSubmenu(t, depth, item.submenu, position);
+        if (last) {
+            Note("menu pick: \"%s\" opens its submenu; the menu stays open", label.c_str());
+            return;
+        }
+        level = FindMenuRecord(item.submenu);
+    }
+}
+
+void Request(MenuRequest request, const char* what) {
+    TrackedMenu& t = M().trackedMenu;
+    if (!t.open || t.outcome != TrackedMenu::Outcome::Open) {
+        Note("menu %s: no menu is open", what);
+        return;
+    }
+    t.requests.push_back(std::move(request));
+}
+
 } // namespace
 
 Menu* FindMenuRecord(uintptr_t hmenu) {
     return FindLive(M().menus, hmenu);
+}
+
+void UserPicksMenuItem(const std::vector<std::string>& labels) {
+    MenuRequest request;
+    for (const std::string& label : labels)
+        request.labels.emplace_back(label.c_str());
+    Request(std::move(request), "pick");
+}
+
+void UserDismissesMenu() {
+    MenuRequest request;
+    request.dismiss = true;
+    Request(std::move(request), "dismiss");
 }
 
 } // namespace winsim
@@ -189,4 +306,68 @@ HMENU GetSubMenu(HMENU hMenu, int nPos) {
     if (!item || !(item->flags & MF_POPUP) || !FindMenuRecord(item->submenu))
         return nullptr;
     return reinterpret_cast<HMENU>(item->submenu);
+}
+
+// The menu runs a loop of its own until the user picks or dismisses: sent messages are delivered, and
+// posted messages and timers of every window of the thread are dispatched. The command goes to the owner
+// as a posted WM_COMMAND, so its handler runs only after this call has returned.
+BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, HWND hWnd, const RECT*) {
+    Machine& m = M();
+    Process& p = CurrentProcess();
+    Menu* menu = LookupMenu(hMenu);
+    if (!menu)
+        return FALSE;
+    Window* owner = FindWindowRecord(hWnd);
+    if (!owner || owner->pid != p.pid) {
+        SetError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    TrackedMenu& t = m.trackedMenu;
+    if (t.open) {
+        SetError(ERROR_POPUP_ALREADY_ACTIVE);
+        return FALSE;
+    }
+    t = TrackedMenu{};
+    t.open = true;
+    t.pid = p.pid;
+    t.menu = menu->handle;
+    t.owner = owner->handle;
+    t.flags = uFlags;
+    Notify(t, WM_ENTERMENULOOP, TRUE, 0);
+    Notify(t, WM_INITMENU, t.menu, 0);
+    Notify(t, WM_INITMENUPOPUP, t.menu, MAKELPARAM(0, FALSE));
+    EmitOutput("menu %llu %u open owner 0x%llx foreground %s at %d,%d flags 0x%X", Now(),
+               static_cast<unsigned>(p.pid), static_cast<unsigned long long>(t.owner),
+               m.foreground == t.owner ? "yes" : "no", x, y, uFlags);
+    if (const Menu* shown = FindMenuRecord(t.menu))
+        PrintItems(*shown, 0);
+    EmitOutput("end-menu");
+    while (t.outcome == TrackedMenu::Outcome::Open) {
+        if (!t.requests.empty()) {
+            MenuRequest request = std::move(t.requests.front());
+            t.requests.pop_front();
+            CarryOut(t, request);
+            continue;
+        }
+        MSG msg;
+        if (!TakeMessage(p, &msg, true)) {
+            WaitForWork(p);
+            continue;
+        }
+        if (msg.message == WM_QUIT) {
+            // The quit message ends the menu and stays for the caller's own loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            Close(t, TrackedMenu::Outcome::Quit, "closed");
+            break;
+        }
+        DispatchMessageA(&msg);
+    }
+    Notify(t, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
+    Notify(t, WM_EXITMENULOOP, TRUE, 0);
+    bool picked = t.outcome == TrackedMenu::Outcome::Pick;
+    UINT command = t.command;
+    t = TrackedMenu{};
+    if (uFlags & TPM_RETURNCMD)
+        return picked ? static_cast<BOOL>(command) : 0;
+    return TRUE;
 }

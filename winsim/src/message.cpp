@@ -39,7 +39,8 @@ bool IsTopLevel(const Window& w) {
     return w.parent == 0 && !(w.style & WS_CHILD);
 }
 
-// Takes the next message for GetMessageA/PeekMessageA, or returns false when there is none right now.
+} // namespace
+
 bool TakeMessage(Process& p, LPMSG msg, bool remove) {
     Machine& m = M();
     DeliverSentMessages(p);
@@ -72,8 +73,6 @@ bool TakeMessage(Process& p, LPMSG msg, bool remove) {
     }
     return false;
 }
-
-} // namespace
 
 bool HasTimerDue(const Process& process, VirtualMs now) {
     return std::any_of(process.timers.begin(), process.timers.end(),

@@ -35,8 +35,9 @@ void AdvanceTo(VirtualMs time) {
 void WaitForWork(Process& process) {
     Machine& m = M();
     for (;;) {
+        const TrackedMenu& menu = m.trackedMenu;
         if (!process.sent.empty() || !process.posted.empty() || process.quitPosted ||
-            HasTimerDue(process, m.now))
+            HasTimerDue(process, m.now) || (menu.open && menu.pid == process.pid && !menu.requests.empty()))
             return;
         if (InChildProcess())
             EndBlockedChild();

@@ -136,7 +136,15 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
 }
 
 BOOL SetForegroundWindow(HWND hWnd) {
-    return FindWindowRecord(hWnd) != nullptr;
+    if (!FindWindowRecord(hWnd))
+        return FALSE;
+    M().foreground = reinterpret_cast<uintptr_t>(hWnd);
+    return TRUE;
+}
+
+// A foreground window that has been destroyed leaves the desktop without one.
+HWND GetForegroundWindow(void) {
+    return FindWindowRecord(M().foreground) ? ToHwnd(M().foreground) : nullptr;
 }
 
 BOOL GetClientRect(HWND hWnd, LPRECT lpRect) {
