@@ -236,6 +236,23 @@ TEST(ScenarioEvents, TheUserPicksFromTheMenuByLabelsOrDismissesIt) {
     EXPECT_EQ(events[2].labels, std::vector<std::string>{"Off"});
 }
 
+TEST(ScenarioEvents, TrayClicksNameTheMouseActionAndExplorerRestarts) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(LoadScenario("at 1s tray-click left\nat 1s tray-click right\nat 2s tray-click double\n"
+                             "at 2s tray-click move\nat 3s shell-restart\n",
+                             events, error))
+        << error.message;
+    ASSERT_EQ(events.size(), 6u);
+    const TrayClick clicks[] = {TrayClick::Left, TrayClick::Right, TrayClick::Double, TrayClick::Move};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(events[i].kind, ScenarioEvent::Kind::TrayClick);
+        EXPECT_EQ(events[i].click, clicks[i]) << i;
+    }
+    EXPECT_EQ(events[4].kind, ScenarioEvent::Kind::ShellRestart);
+}
+
 TEST(ScenarioEvents, UserEventsThatCannotBeCarriedOutAreRefused) {
     const BadScenario cases[] = {
         {"at 1s menu\n", 1, "menu wants pick \"LABEL\" [\"LABEL\" ...] or dismiss"},
@@ -244,6 +261,10 @@ TEST(ScenarioEvents, UserEventsThatCannotBeCarriedOutAreRefused) {
          "menu pick wants the label of an item, and of each submenu on the way to it"},
         {"at 1s menu pick \"Off\" \"unterminated\n", 1, "unterminated quoted text"},
         {"at 1s menu dismiss now\n", 1, "unexpected text after the event"},
+        {"at 1s tray-click\n", 1, "tray-click wants left, right, double or move"},
+        {"at 1s tray-click middle\n", 1, "tray-click wants left, right, double or move"},
+        {"at 1s tray-click left twice\n", 1, "unexpected text after the event"},
+        {"at 1s shell-restart now\n", 1, "unexpected text after the event"},
     };
     ExpectRejectedAt(cases);
 }

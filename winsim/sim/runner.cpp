@@ -85,6 +85,12 @@ public:
         case ScenarioEvent::Kind::MenuDismiss:
             UserDismissesMenu();
             break;
+        case ScenarioEvent::Kind::TrayClick:
+            UserClicksTrayIcon(event.click);
+            break;
+        case ScenarioEvent::Kind::ShellRestart:
+            RestartShell();
+            break;
         case ScenarioEvent::Kind::End:
             DumpMachine(stdout, "final");
             fflush(stdout);

@@ -749,6 +749,12 @@ private:
             e.height = mode.height;
             e.bpp = mode.bpp;
             e.frequency = mode.frequency;
+        } else if (what == "tray-click") {
+            e.kind = ScenarioEvent::Kind::TrayClick;
+            if (!TrayClickKind(t, e.click))
+                return false;
+        } else if (what == "shell-restart") {
+            e.kind = ScenarioEvent::Kind::ShellRestart;
         } else if (what == "menu") {
             if (!MenuEvent(t, e))
                 return false;
@@ -762,6 +768,25 @@ private:
             return Fail("plug and unplug need an adapter line first");
         timeline_.push_back(e);
         return true;
+    }
+
+    bool TrayClickKind(Tokenizer& t, TrayClick& click) {
+        static const struct {
+            const char* name;
+            TrayClick click;
+        } kClicks[] = {{"left", TrayClick::Left},
+                       {"right", TrayClick::Right},
+                       {"double", TrayClick::Double},
+                       {"move", TrayClick::Move}};
+        std::string word;
+        t.Next(word);
+        for (const auto& k : kClicks) {
+            if (word == k.name) {
+                click = k.click;
+                return true;
+            }
+        }
+        return Fail("tray-click wants left, right, double or move");
     }
 
     // menu pick "LABEL" ["LABEL" ...] | menu dismiss

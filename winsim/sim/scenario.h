@@ -3,6 +3,7 @@
 #pragma once
 
 #include <winsim/text.h>
+#include <winsim/user.h>
 
 #include <cstdint>
 #include <string>
@@ -21,7 +22,9 @@ struct ScenarioEvent {
         End,
         DisplayMode,
         MenuPick,
-        MenuDismiss
+        MenuDismiss,
+        TrayClick,
+        ShellRestart
     };
     uint64_t time = 0;
     Kind kind = Kind::Dump;
@@ -33,6 +36,7 @@ struct ScenarioEvent {
     unsigned width = 0, height = 0, bpp = 0, frequency = 0;
     std::string path; // PlugUsb, UnplugUsb: the USB device-interface path
     std::vector<std::string> labels; // MenuPick: the labels of the items on the way, from the top level
+    winsim::TrayClick click = winsim::TrayClick::Left; // TrayClick
 };
 
 struct ScenarioError {

@@ -127,10 +127,6 @@ bool SameSettings(const DisplaySettings& a, const DisplaySettings& b) {
     return !a.attached || (a.mode == b.mode && a.x == b.x && a.y == b.y);
 }
 
-bool IsTopLevel(const Window& w) {
-    return w.parent == 0 && !(w.style & WS_CHILD);
-}
-
 // WM_DISPLAYCHANGE carries the primary display's depth and size. A change the program makes sends it to
 // every top-level window from inside the call, so the program's own window procedure runs before
 // ChangeDisplaySettingsExA returns; windows of a process that cannot be entered from here (the resident
@@ -163,9 +159,7 @@ void TellWindows(DisplayChangeSource source) {
             Note("WM_DISPLAYCHANGE from process %u to window 0x%llx of process %u waits in its queue",
                  static_cast<unsigned>(self), static_cast<unsigned long long>(value),
                  static_cast<unsigned>(w->pid));
-        // The size is a plain lParam, not a record the message points to.
-        QueueSentMessage(w->pid, ToHwnd(value), WM_DISPLAYCHANGE, bpp, nullptr, 0);
-        owner->sent.back().value = size;
+        QueueSentValue(w->pid, ToHwnd(value), WM_DISPLAYCHANGE, bpp, size);
     }
 }
 

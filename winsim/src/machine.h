@@ -9,6 +9,7 @@
 #include <setupapi.h>
 #include <dbt.h>
 #include <winsim/program.h>
+#include <winsim/user.h>
 
 #include <cstdint>
 #include <deque>
@@ -357,6 +358,7 @@ struct TrayIcon {
     uintptr_t icon = 0;
     Str tip{Arena()};
     DWORD cbSize = 0;
+    UINT version = 0; // NIM_SETVERSION: how the callbacks are laid out
 };
 
 enum class ServiceState { Absent, Stopped, Running };
@@ -489,6 +491,12 @@ Window& NewWindowRecord(const char* className, const char* title, DWORD style);
 LRESULT CallWindow(Window& window, UINT message, WPARAM wParam, LPARAM lParam);
 void DestroyWindowRecord(Window& window);
 void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const void* record, size_t size);
+// The same for a message whose lParam is a plain value.
+void QueueSentValue(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Windows that broadcasts reach: neither child controls nor WS_CHILD windows.
+bool IsTopLevel(const Window& window);
+// The number of a registered message, registered now if no program has yet (RegisterWindowMessageA).
+UINT RegisteredMessage(const char* name);
 void DeliverSentMessages(Process& process);
 // Takes the next message as GetMessageA and PeekMessageA do, or returns false when there is none now.
 bool TakeMessage(Process& process, LPMSG msg, bool remove);
@@ -548,6 +556,16 @@ void PlugUsbDevice(const char* path);
 void UnplugUsbDevice(const char* path);
 void CompleteAdapterRemoval();
 KernelObject* FileObject(HANDLE handle);
+
+// ----------------------------------------------------------------------------------------------------------
+// The shell (shell.cpp; docs/winsim-shell.md describes the model)
+
+// The user's pointer acts on the first icon of the notification area: its owner window gets the callback
+// messages, queued as sent messages.
+void UserClicksTrayIcon(TrayClick click);
+// Explorer starts again: the notification area is empty, and "TaskbarCreated" waits in the queue of every
+// top-level window.
+void RestartShell();
 
 // Trace output: every OutputDebugStringA, as the simulator prints it.
 void EmitTrace(DWORD pid, const char* text);

@@ -35,10 +35,6 @@ bool PostTo(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
     return true;
 }
 
-bool IsTopLevel(const Window& w) {
-    return w.parent == 0 && !(w.style & WS_CHILD);
-}
-
 } // namespace
 
 bool TakeMessage(Process& p, LPMSG msg, bool remove) {
@@ -102,6 +98,24 @@ void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const v
     p->sent.push_back(std::move(sent));
 }
 
+void QueueSentValue(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    QueueSentMessage(pid, hwnd, message, wParam, nullptr, 0);
+    Process* p = FindProcess(pid);
+    if (p && p->running)
+        p->sent.back().value = lParam;
+}
+
+UINT RegisteredMessage(const char* name) {
+    Machine& m = M();
+    Str key(name);
+    auto it = m.registeredMessages.find(key);
+    if (it != m.registeredMessages.end())
+        return it->second;
+    UINT number = m.nextRegisteredMessage++;
+    m.registeredMessages.emplace(key, number);
+    return number;
+}
+
 void DeliverSentMessages(Process& process) {
     while (!process.sent.empty()) {
         SentMessage sent = std::move(process.sent.front());
@@ -124,14 +138,7 @@ UINT RegisterWindowMessageA(LPCSTR lpString) {
         SetError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    Machine& m = M();
-    Str name(lpString);
-    auto it = m.registeredMessages.find(name);
-    if (it != m.registeredMessages.end())
-        return it->second;
-    UINT number = m.nextRegisteredMessage++;
-    m.registeredMessages.emplace(name, number);
-    return number;
+    return RegisteredMessage(lpString);
 }
 
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {

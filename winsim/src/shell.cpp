@@ -1,54 +1,161 @@
-// shell32 and comctl32: the notification area, and the common-controls initialisation.
+// shell32 and comctl32: the notification area as Explorer keeps it, and the common-controls initialisation.
+// docs/winsim-shell.md gives the rules and where they come from.
 #include "machine.h"
 
 #include <shellapi.h>
 #include <commctrl.h>
 
 #include <algorithm>
+#include <initializer_list>
+#include <vector>
+
+namespace winsim {
+namespace {
+
+// The layouts NOTIFYICONDATAA has had. Any other cbSize is no error: the record is read as the first one.
+size_t LayoutSize(DWORD cbSize) {
+    for (size_t size : {size_t(NOTIFYICONDATAA_V1_SIZE), size_t(NOTIFYICONDATAA_V2_SIZE),
+                        size_t(NOTIFYICONDATAA_V3_SIZE), sizeof(NOTIFYICONDATAA)}) {
+        if (cbSize == size)
+            return size;
+    }
+    return NOTIFYICONDATAA_V1_SIZE;
+}
+
+// Only the members whose flag is set are read; those after the caller's layout do not exist for the shell.
+void ReadMembers(TrayIcon& icon, const NOTIFYICONDATAA& data) {
+    size_t size = LayoutSize(data.cbSize);
+    icon.cbSize = data.cbSize;
+    UINT flags = data.uFlags & (NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    if (flags & NIF_MESSAGE)
+        icon.callbackMessage = data.uCallbackMessage;
+    if (flags & NIF_ICON)
+        icon.icon = reinterpret_cast<uintptr_t>(data.hIcon);
+    if (flags & NIF_TIP) {
+        size_t chars = size >= size_t(NOTIFYICONDATAA_V2_SIZE) ? 127 : 63;
+        icon.tip.assign(data.szTip, strnlen(data.szTip, chars));
+    }
+    icon.flags |= flags;
+}
+
+bool VersionSupported(UINT version) {
+    return version == 0 || version == NOTIFYICON_VERSION ||
+           (version == NOTIFYICON_VERSION_4 && M().os.major >= 6);
+}
+
+// Explorer relays each mouse message as it happens, without waiting for the owner. From version 4 on, the
+// event and the icon's id share lParam and wParam carries the pointer's position.
+void Relay(const TrayIcon& icon, const Window& owner, UINT event) {
+    WPARAM wParam = icon.id;
+    LPARAM lParam = event;
+    if (icon.version >= NOTIFYICON_VERSION_4) {
+        POINT pt;
+        GetCursorPos(&pt);
+        wParam = MAKEWPARAM(pt.x, pt.y);
+        lParam = MAKELPARAM(event, icon.id);
+    }
+    QueueSentValue(owner.pid, ToHwnd(owner.handle), icon.callbackMessage, wParam, lParam);
+}
+
+} // namespace
+
+void UserClicksTrayIcon(TrayClick click) {
+    Machine& m = M();
+    if (m.tray.empty()) {
+        Note("tray-click: no icon in the notification area");
+        return;
+    }
+    const TrayIcon icon = m.tray.front();
+    const Window* owner = FindWindowRecord(icon.hwnd);
+    if (!owner) {
+        // The pointer passing over an icon whose window is gone is what makes Explorer notice.
+        Note("tray-click: the icon of window 0x%llx, which no longer exists, disappears under the pointer",
+             static_cast<unsigned long long>(icon.hwnd));
+        m.tray.erase(m.tray.begin());
+        return;
+    }
+    if (!(icon.flags & NIF_MESSAGE)) {
+        Note("tray-click: the icon has no callback message");
+        return;
+    }
+    std::vector<UINT> events = {WM_MOUSEMOVE};
+    switch (click) {
+    case TrayClick::Left:
+        events = {WM_LBUTTONDOWN, WM_LBUTTONUP};
+        break;
+    case TrayClick::Right:
+        events = {WM_RBUTTONDOWN, WM_RBUTTONUP};
+        break;
+    case TrayClick::Double:
+        events = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP};
+        break;
+    case TrayClick::Move:
+        break;
+    }
+    for (UINT event : events) {
+        Relay(icon, *owner, event);
+        // An icon that asked for a newer version also hears of the selection and of the context menu.
+        if (icon.version >= NOTIFYICON_VERSION && event == WM_LBUTTONUP)
+            Relay(icon, *owner, NIN_SELECT);
+        if (icon.version >= NOTIFYICON_VERSION && event == WM_RBUTTONUP)
+            Relay(icon, *owner, WM_CONTEXTMENU);
+    }
+}
+
+void RestartShell() {
+    Machine& m = M();
+    m.tray.clear();
+    UINT message = RegisteredMessage("TaskbarCreated");
+    Note("shell-restart: Explorer starts again with an empty notification area and broadcasts "
+         "\"TaskbarCreated\" (0x%X)",
+         message);
+    for (auto& [value, w] : m.windows) {
+        if (!w->destroyed && IsTopLevel(*w))
+            QueueSentValue(w->pid, ToHwnd(value), message, 0, 0);
+    }
+}
+
+} // namespace winsim
 
 using namespace winsim;
 
+// One icon per (window, id). A call that names a missing icon, or adds one twice, fails and changes
+// nothing.
 BOOL Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData) {
     Machine& m = M();
-    if (!lpData || lpData->cbSize < offsetof(NOTIFYICONDATAA, dwState))
+    if (!lpData)
         return FALSE;
     uintptr_t hwnd = reinterpret_cast<uintptr_t>(lpData->hWnd);
     auto same = [&](const TrayIcon& icon) { return icon.hwnd == hwnd && icon.id == lpData->uID; };
     auto it = std::find_if(m.tray.begin(), m.tray.end(), same);
-    switch (dwMessage) {
-    case NIM_ADD: {
-        if (it != m.tray.end() || !FindWindowRecord(lpData->hWnd))
-            return FALSE; // the shell refuses a second icon with the same window and id
+    if (dwMessage == NIM_ADD) {
+        if (it != m.tray.end())
+            return FALSE;
         TrayIcon icon;
         icon.hwnd = hwnd;
         icon.id = lpData->uID;
         icon.ownerPid = CurrentProcess().pid;
-        icon.flags = lpData->uFlags;
-        icon.cbSize = lpData->cbSize;
-        if (lpData->uFlags & NIF_MESSAGE)
-            icon.callbackMessage = lpData->uCallbackMessage;
-        if (lpData->uFlags & NIF_ICON)
-            icon.icon = reinterpret_cast<uintptr_t>(lpData->hIcon);
-        if (lpData->uFlags & NIF_TIP)
-            icon.tip.assign(lpData->szTip, strnlen(lpData->szTip, sizeof lpData->szTip));
+        ReadMembers(icon, *lpData);
         m.tray.push_back(icon);
         return TRUE;
     }
+    if (it == m.tray.end())
+        return FALSE;
+    switch (dwMessage) {
     case NIM_MODIFY:
-        if (it == m.tray.end())
-            return FALSE;
-        if (lpData->uFlags & NIF_MESSAGE)
-            it->callbackMessage = lpData->uCallbackMessage;
-        if (lpData->uFlags & NIF_ICON)
-            it->icon = reinterpret_cast<uintptr_t>(lpData->hIcon);
-        if (lpData->uFlags & NIF_TIP)
-            it->tip.assign(lpData->szTip, strnlen(lpData->szTip, sizeof lpData->szTip));
+        ReadMembers(*it, *lpData);
         return TRUE;
     case NIM_DELETE:
-        if (it == m.tray.end())
-            return FALSE;
         m.tray.erase(it);
         return TRUE;
+    case NIM_SETVERSION: {
+        bool inside = LayoutSize(lpData->cbSize) >= offsetof(NOTIFYICONDATAA, uVersion) + sizeof(UINT);
+        UINT version = inside ? lpData->uVersion : 0;
+        if (!VersionSupported(version))
+            return FALSE;
+        it->version = version;
+        return TRUE;
+    }
     default:
         return FALSE;
     }

@@ -11,6 +11,10 @@ Window* FindWindowRecord(HWND hwnd) {
     return FindWindowRecord(reinterpret_cast<uintptr_t>(hwnd));
 }
 
+bool IsTopLevel(const Window& window) {
+    return window.parent == 0 && !(window.style & WS_CHILD);
+}
+
 HWND ToHwnd(uintptr_t value) {
     return reinterpret_cast<HWND>(value);
 }

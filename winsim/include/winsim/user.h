@@ -1,0 +1,9 @@
+// What the user can do to the simulated desktop, as the scenario names it and the machine carries it out.
+#pragma once
+
+namespace winsim {
+
+// A mouse action on the first icon of the notification area (scenario event tray-click).
+enum class TrayClick { Left, Right, Double, Move };
+
+} // namespace winsim
