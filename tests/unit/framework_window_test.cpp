@@ -122,10 +122,15 @@ TEST_F(FrameworkWindowTest, DefaultAfterANestedMessageStillProcessesTheOuterOne)
     dlg.DestroyWindow();
 }
 
+// The dialog manager posts the close box's Cancel command: OnCancel runs once the loop dispatches it.
 TEST_F(FrameworkWindowTest, TheCloseBoxEndsTheDialogThroughOnCancel) {
     CProbeDlg dlg;
     ASSERT_TRUE(dlg.Create(nullptr));
     SendMessageA(dlg.m_hWnd, WM_CLOSE, 0, 0);
+    EXPECT_EQ(dlg.m_calls, (std::vector<std::string>{"init"}));
+    MSG msg;
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+    DispatchMessageA(&msg);
     EXPECT_EQ(dlg.m_calls, (std::vector<std::string>{"init", "cancel"}));
     dlg.DestroyWindow();
 }

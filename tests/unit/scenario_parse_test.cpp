@@ -253,6 +253,22 @@ TEST(ScenarioEvents, TrayClicksNameTheMouseActionAndExplorerRestarts) {
     EXPECT_EQ(events[4].kind, ScenarioEvent::Kind::ShellRestart);
 }
 
+TEST(ScenarioEvents, DialogPressesNameTheButtonOrTheKey) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(LoadScenario("at 1s dialog press ok\nat 2s dialog press cancel\nat 3s dialog press escape\n"
+                             "at 4s dialog press close\n",
+                             events, error))
+        << error.message;
+    const DialogPress presses[] = {DialogPress::Ok, DialogPress::Cancel, DialogPress::Escape,
+                                   DialogPress::Close};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(events[i].kind, ScenarioEvent::Kind::DialogPress);
+        EXPECT_EQ(events[i].press, presses[i]) << i;
+    }
+}
+
 TEST(ScenarioEvents, UserEventsThatCannotBeCarriedOutAreRefused) {
     const BadScenario cases[] = {
         {"at 1s menu\n", 1, "menu wants pick \"LABEL\" [\"LABEL\" ...] or dismiss"},
@@ -265,6 +281,10 @@ TEST(ScenarioEvents, UserEventsThatCannotBeCarriedOutAreRefused) {
         {"at 1s tray-click middle\n", 1, "tray-click wants left, right, double or move"},
         {"at 1s tray-click left twice\n", 1, "unexpected text after the event"},
         {"at 1s shell-restart now\n", 1, "unexpected text after the event"},
+        {"at 1s dialog ok\n", 1, "dialog wants press ok, cancel, escape or close"},
+        {"at 1s dialog press enter\n", 1, "dialog wants press ok, cancel, escape or close"},
+        {"at 1s dialog press\n", 1, "dialog wants press ok, cancel, escape or close"},
+        {"at 1s dialog press ok twice\n", 1, "unexpected text after the event"},
     };
     ExpectRejectedAt(cases);
 }

@@ -362,6 +362,10 @@ typedef struct tagPAINTSTRUCT {
 
 #define IDOK 1
 #define IDCANCEL 2
+#define BN_CLICKED 0
+#define MK_LBUTTON 0x0001
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
 
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
@@ -418,6 +422,7 @@ BOOL DestroyWindow(HWND hWnd);
 BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString);
 int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
 BOOL EnableWindow(HWND hWnd, BOOL bEnable);
+BOOL IsWindowEnabled(HWND hWnd);
 BOOL SetForegroundWindow(HWND hWnd);
 HWND GetForegroundWindow(void);
 BOOL GetClientRect(HWND hWnd, LPRECT lpRect);

@@ -91,6 +91,9 @@ public:
         case ScenarioEvent::Kind::ShellRestart:
             RestartShell();
             break;
+        case ScenarioEvent::Kind::DialogPress:
+            UserPressesDialog(event.press);
+            break;
         case ScenarioEvent::Kind::End:
             DumpMachine(stdout, "final");
             fflush(stdout);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <sstream>
+#include <utility>
 
 namespace winsim {
 
@@ -755,6 +756,10 @@ private:
                 return false;
         } else if (what == "shell-restart") {
             e.kind = ScenarioEvent::Kind::ShellRestart;
+        } else if (what == "dialog") {
+            e.kind = ScenarioEvent::Kind::DialogPress;
+            if (!DialogPressKind(t, e.press))
+                return false;
         } else if (what == "menu") {
             if (!MenuEvent(t, e))
                 return false;
@@ -770,23 +775,38 @@ private:
         return true;
     }
 
-    bool TrayClickKind(Tokenizer& t, TrayClick& click) {
-        static const struct {
-            const char* name;
-            TrayClick click;
-        } kClicks[] = {{"left", TrayClick::Left},
-                       {"right", TrayClick::Right},
-                       {"double", TrayClick::Double},
-                       {"move", TrayClick::Move}};
+    // One word of a fixed set, each naming a value.
+    template <class T, size_t N>
+    bool Choice(Tokenizer& t, const std::pair<const char*, T> (&choices)[N], T& value, const char* usage) {
         std::string word;
         t.Next(word);
-        for (const auto& k : kClicks) {
-            if (word == k.name) {
-                click = k.click;
+        for (const auto& [name, choice] : choices) {
+            if (word == name) {
+                value = choice;
                 return true;
             }
         }
-        return Fail("tray-click wants left, right, double or move");
+        return Fail(usage);
+    }
+
+    bool TrayClickKind(Tokenizer& t, TrayClick& click) {
+        static const std::pair<const char*, TrayClick> kClicks[] = {{"left", TrayClick::Left},
+                                                                    {"right", TrayClick::Right},
+                                                                    {"double", TrayClick::Double},
+                                                                    {"move", TrayClick::Move}};
+        return Choice(t, kClicks, click, "tray-click wants left, right, double or move");
+    }
+
+    // dialog press ok|cancel|escape|close
+    bool DialogPressKind(Tokenizer& t, DialogPress& press) {
+        static const std::pair<const char*, DialogPress> kPresses[] = {{"ok", DialogPress::Ok},
+                                                                       {"cancel", DialogPress::Cancel},
+                                                                       {"escape", DialogPress::Escape},
+                                                                       {"close", DialogPress::Close}};
+        std::string word;
+        if (!t.Next(word) || word != "press")
+            return Fail("dialog wants press ok, cancel, escape or close");
+        return Choice(t, kPresses, press, "dialog wants press ok, cancel, escape or close");
     }
 
     // menu pick "LABEL" ["LABEL" ...] | menu dismiss

@@ -24,7 +24,8 @@ struct ScenarioEvent {
         MenuPick,
         MenuDismiss,
         TrayClick,
-        ShellRestart
+        ShellRestart,
+        DialogPress
     };
     uint64_t time = 0;
     Kind kind = Kind::Dump;
@@ -37,6 +38,7 @@ struct ScenarioEvent {
     std::string path; // PlugUsb, UnplugUsb: the USB device-interface path
     std::vector<std::string> labels; // MenuPick: the labels of the items on the way, from the top level
     winsim::TrayClick click = winsim::TrayClick::Left; // TrayClick
+    winsim::DialogPress press = winsim::DialogPress::Ok; // DialogPress
 };
 
 struct ScenarioError {

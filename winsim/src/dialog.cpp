@@ -1,6 +1,8 @@
 // user32: resources, dialogs from templates (modeless and modal) and the dialog manager's defaults.
 #include "machine.h"
 
+#include <winsim/text.h>
+
 namespace winsim {
 namespace {
 
@@ -31,6 +33,47 @@ bool ReturnsDirectly(UINT message) {
     }
 }
 
+// The "Button" class's own procedure: a click (the left button released over it) tells the parent. A
+// disabled button takes no clicks.
+LRESULT CALLBACK ButtonProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* w = FindWindowRecord(hWnd);
+    if (message == WM_LBUTTONUP && w && w->enabled)
+        return SendMessageA(ToHwnd(w->parent), WM_COMMAND, MAKEWPARAM(w->controlId, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(hWnd));
+    return DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+bool IsDefaultButton(const Window& w) {
+    return EqualNoCase(w.className.c_str(), "Button") && (w.style & 0xF) == BS_DEFPUSHBUTTON;
+}
+
+// The dialog itself, or one of its controls.
+bool InDialog(HWND hwnd, uintptr_t dialog) {
+    for (Window* w = FindWindowRecord(hwnd); w; w = FindWindowRecord(w->parent)) {
+        if (w->handle == dialog)
+            return true;
+    }
+    return false;
+}
+
+// Enter: the default push button's command, or IDOK when the dialog has none; nothing while the default
+// button is disabled.
+void PressEnter(HWND hDlg) {
+    uintptr_t dialog = reinterpret_cast<uintptr_t>(hDlg);
+    for (auto& [value, w] : M().windows) {
+        if (w->destroyed || w->parent != dialog || !IsDefaultButton(*w))
+            continue;
+        if (w->enabled)
+            SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(w->controlId, BN_CLICKED), static_cast<LPARAM>(value));
+        return;
+    }
+    SendMessageA(hDlg, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDOK)));
+}
+
+unsigned long long Now() {
+    return static_cast<unsigned long long>(M().now);
+}
+
 Window* CreateDialogRecord(LPCSTR templateName, HWND owner, DLGPROC dlgProc, LPARAM initParam, bool modal) {
     const DialogTemplate* tpl = FindDialogTemplate(templateName);
     if (!tpl) {
@@ -52,6 +95,8 @@ Window* CreateDialogRecord(LPCSTR templateName, HWND owner, DLGPROC dlgProc, LPA
         Window& control = NewWindowRecord(c.className, c.text, c.style | WS_CHILD);
         control.parent = handle;
         control.controlId = c.id;
+        if (EqualNoCase(c.className, "Button"))
+            control.proc = ButtonProc;
     }
     CallWindow(dialog, WM_INITDIALOG, 0, initParam);
     return FindWindowRecord(handle);
@@ -110,29 +155,30 @@ HWND CreateDialogParamA(HINSTANCE, LPCSTR lpTemplateName, HWND hWndParent, DLGPR
     return dialog ? ToHwnd(dialog->handle) : nullptr;
 }
 
+// The dialog manager's own modal loop. The owner is disabled for the dialog's life (and enabled again only
+// if the dialog disabled it), yet its messages and timers are dispatched by this loop. The loop ends after
+// the handler that called EndDialog has returned; a WM_QUIT ends it too and is posted again for the caller.
 INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
                         LPARAM dwInitParam) {
     Window* owner = FindWindowRecord(hWndParent);
-    if (owner)
+    bool disabledOwner = owner && owner->enabled;
+    if (disabledOwner)
         owner->enabled = false;
     Window* dialog = CreateDialogRecord(lpTemplateName, hWndParent, lpDialogFunc, dwInitParam, true);
     if (!dialog) {
-        if (Window* o = FindWindowRecord(hWndParent))
+        if (Window* o = disabledOwner ? FindWindowRecord(hWndParent) : nullptr)
             o->enabled = true;
         return -1;
     }
     uintptr_t handle = dialog->handle;
-    INT_PTR result = IDCANCEL;
-    // The dialog manager's own modal loop: it ends when EndDialog has been called. A WM_QUIT that arrives
-    // meanwhile ends the dialog and is posted again for the caller's loop.
+    UINT templateId = dialog->templateId;
+    DWORD pid = CurrentProcess().pid;
+    EmitOutput("dialog %llu %u open %u \"%s\"", Now(), static_cast<unsigned>(pid), templateId,
+               EscapeText(dialog->title.c_str()).c_str());
     for (;;) {
         Window* w = FindWindowRecord(handle);
-        if (!w)
+        if (!w || w->dialogEnded)
             break;
-        if (w->dialogEnded) {
-            result = w->dialogResult;
-            break;
-        }
         MSG msg;
         if (!GetMessageA(&msg, nullptr, 0, 0)) {
             PostQuitMessage(static_cast<int>(msg.wParam));
@@ -143,15 +189,20 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND hWndParent, DLGPR
             DispatchMessageA(&msg);
         }
     }
+    INT_PTR result = 0;
     if (Window* w = FindWindowRecord(handle)) {
-        result = w->dialogEnded ? w->dialogResult : result;
+        result = w->dialogEnded ? w->dialogResult : 0;
         DestroyWindowRecord(*w);
     }
-    if (Window* o = FindWindowRecord(hWndParent))
+    if (Window* o = disabledOwner ? FindWindowRecord(hWndParent) : nullptr)
         o->enabled = true;
+    EmitOutput("dialog %llu %u end %u result %lld", Now(), static_cast<unsigned>(pid), templateId,
+               static_cast<long long>(result));
     return result;
 }
 
+// Only the flag: the dialog's loop sees it once the current message's handler has returned. The WM_NULL
+// wakes a loop that waits, for an EndDialog made while a sent message was handled.
 BOOL EndDialog(HWND hDlg, INT_PTR nResult) {
     Window* w = FindWindowRecord(hDlg);
     if (!w || !w->isDialog) {
@@ -161,6 +212,25 @@ BOOL EndDialog(HWND hDlg, INT_PTR nResult) {
     w->dialogEnded = true;
     w->dialogResult = nResult;
     w->visible = false;
+    PostMessageA(hDlg, WM_NULL, 0, 0);
+    return TRUE;
+}
+
+// The dialog's keyboard interface: Escape is the Cancel button and Enter the default button, both sent
+// at once. Every other message for the dialog or its controls is dispatched here.
+BOOL IsDialogMessageA(HWND hDlg, LPMSG lpMsg) {
+    Window* dialog = FindWindowRecord(hDlg);
+    if (!dialog || !lpMsg || !InDialog(lpMsg->hwnd, dialog->handle))
+        return FALSE;
+    if (lpMsg->message == WM_KEYDOWN && lpMsg->wParam == VK_ESCAPE) {
+        SendMessageA(hDlg, WM_COMMAND, IDCANCEL, reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDCANCEL)));
+        return TRUE;
+    }
+    if (lpMsg->message == WM_KEYDOWN && lpMsg->wParam == VK_RETURN) {
+        PressEnter(hDlg);
+        return TRUE;
+    }
+    DispatchMessageA(lpMsg);
     return TRUE;
 }
 
@@ -205,13 +275,55 @@ LRESULT DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
         }
     }
     switch (Msg) {
-    case WM_CLOSE:
-        // The close box of a dialog is its Cancel button.
-        return SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0),
-                            reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDCANCEL)));
+    case WM_CLOSE: {
+        // The close box is the Cancel button, clicked later: the command is posted. A disabled Cancel
+        // button keeps the dialog open.
+        HWND cancel = GetDlgItem(hDlg, IDCANCEL);
+        if (cancel && !IsWindowEnabled(cancel))
+            return 0;
+        PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+        return 0;
+    }
     case WM_INITDIALOG:
         return TRUE;
     default:
         return DefWindowProcA(hDlg, Msg, wParam, lParam);
     }
 }
+
+namespace winsim {
+
+void UserPressesDialog(DialogPress press) {
+    Window* dialog = nullptr;
+    for (auto& [value, w] : M().windows) {
+        if (!w->destroyed && w->modal && !w->dialogEnded)
+            dialog = w;
+    }
+    if (!dialog) {
+        Note("dialog press: no modal dialog is open");
+        return;
+    }
+    HWND hDlg = ToHwnd(dialog->handle);
+    switch (press) {
+    case DialogPress::Ok:
+    case DialogPress::Cancel: {
+        HWND button = GetDlgItem(hDlg, press == DialogPress::Ok ? IDOK : IDCANCEL);
+        if (!button) {
+            Note("dialog press: dialog %u has no %s button", dialog->templateId,
+                 press == DialogPress::Ok ? "OK" : "Cancel");
+            return;
+        }
+        QueueInput(button, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+        QueueInput(button, WM_LBUTTONUP, 0, 0);
+        break;
+    }
+    case DialogPress::Escape:
+        QueueInput(hDlg, WM_KEYDOWN, VK_ESCAPE, 0x00010001); // one press, scan code 1
+        break;
+    case DialogPress::Close:
+        QueueInput(hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    }
+}
+
+} // namespace winsim

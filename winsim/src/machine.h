@@ -297,6 +297,7 @@ struct Process {
     VirtualMs started = 0;
     VirtualMs ended = 0;
     Deque<PostedMessage> posted{Arena()};
+    Deque<PostedMessage> input{Arena()}; // the user's mouse and keyboard input, after posted messages
     Deque<SentMessage> sent{Arena()};
     bool quitPosted = false;
     int quitCode = 0;
@@ -498,8 +499,11 @@ bool IsTopLevel(const Window& window);
 // The number of a registered message, registered now if no program has yet (RegisterWindowMessageA).
 UINT RegisteredMessage(const char* name);
 void DeliverSentMessages(Process& process);
-// Takes the next message as GetMessageA and PeekMessageA do, or returns false when there is none now.
-bool TakeMessage(Process& process, LPMSG msg, bool remove);
+// Takes the next message as GetMessageA and PeekMessageA do, or returns false when there is none now;
+// `fromInput` tells whether it is the user's input.
+bool TakeMessage(Process& process, LPMSG msg, bool remove, bool* fromInput = nullptr);
+// The user's mouse or keyboard input for a window: it waits in its program's input queue.
+void QueueInput(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 bool HasTimerDue(const Process& process, VirtualMs now);
 bool NextTimerDue(const Process& process, VirtualMs& due);
 
@@ -566,6 +570,10 @@ void UserClicksTrayIcon(TrayClick click);
 // Explorer starts again: the notification area is empty, and "TaskbarCreated" waits in the queue of every
 // top-level window.
 void RestartShell();
+
+// The user presses a key or clicks a button of the modal dialog opened last that is still open (dialog.cpp).
+// With no modal dialog open, a note and nothing else.
+void UserPressesDialog(DialogPress press);
 
 // Trace output: every OutputDebugStringA, as the simulator prints it.
 void EmitTrace(DWORD pid, const char* text);

@@ -350,8 +350,15 @@ BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, HWND hWnd, cons
             continue;
         }
         MSG msg;
-        if (!TakeMessage(p, &msg, true)) {
+        bool fromInput = false;
+        if (!TakeMessage(p, &msg, true, &fromInput)) {
             WaitForWork(p);
+            continue;
+        }
+        if (fromInput) {
+            // While a menu is open the mouse and the keyboard belong to it.
+            Note("the open menu takes the input 0x%X meant for window 0x%llx", msg.message,
+                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(msg.hwnd)));
             continue;
         }
         if (msg.message == WM_QUIT) {

@@ -1,8 +1,9 @@
 // user32: message queues, registered messages, timers and the message loop calls.
 //
 // GetMessageA hands out, in this order: messages sent from outside (device notifications, straight to the
-// window procedure), posted messages, WM_QUIT, then WM_TIMER of the timer due first (by due time, then by
-// the order the timers were set). WM_TIMER is never queued: it is made when nothing else waits.
+// window procedure), posted messages, WM_QUIT, the user's input, then WM_TIMER of the timer due first (by
+// due time, then by the order the timers were set). WM_TIMER is never queued: it is made when nothing else
+// waits.
 #include "machine.h"
 
 #include <algorithm>
@@ -35,28 +36,40 @@ bool PostTo(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
     return true;
 }
 
+bool TakeFrom(Deque<PostedMessage>& queue, LPMSG msg, bool remove) {
+    if (queue.empty())
+        return false;
+    const PostedMessage& posted = queue.front();
+    msg->hwnd = posted.hwnd;
+    msg->message = posted.message;
+    msg->wParam = posted.wParam;
+    msg->lParam = posted.lParam;
+    if (remove)
+        queue.pop_front();
+    return true;
+}
+
 } // namespace
 
-bool TakeMessage(Process& p, LPMSG msg, bool remove) {
+bool TakeMessage(Process& p, LPMSG msg, bool remove, bool* fromInput) {
     Machine& m = M();
     DeliverSentMessages(p);
     *msg = MSG{};
     msg->time = static_cast<DWORD>(m.now);
-    if (!p.posted.empty()) {
-        const PostedMessage& posted = p.posted.front();
-        msg->hwnd = posted.hwnd;
-        msg->message = posted.message;
-        msg->wParam = posted.wParam;
-        msg->lParam = posted.lParam;
-        if (remove)
-            p.posted.pop_front();
+    if (fromInput)
+        *fromInput = false;
+    if (TakeFrom(p.posted, msg, remove))
         return true;
-    }
     if (p.quitPosted) {
         msg->message = WM_QUIT;
         msg->wParam = static_cast<WPARAM>(p.quitCode);
         if (remove)
             p.quitPosted = false;
+        return true;
+    }
+    if (TakeFrom(p.input, msg, remove)) {
+        if (fromInput)
+            *fromInput = true;
         return true;
     }
     if (Timer* t = FirstDueTimer(p, m.now)) {
@@ -96,6 +109,13 @@ void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const v
     if (record && size)
         sent.record.assign(static_cast<const BYTE*>(record), static_cast<const BYTE*>(record) + size);
     p->sent.push_back(std::move(sent));
+}
+
+void QueueInput(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* w = FindWindowRecord(hwnd);
+    Process* p = w ? FindProcess(w->pid) : nullptr;
+    if (p && p->running)
+        p->input.push_back(PostedMessage{hwnd, message, wParam, lParam, M().now, 0});
 }
 
 void QueueSentValue(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -233,12 +253,6 @@ LRESULT DispatchMessageA(const MSG* lpMsg) {
     if (!w)
         return 0;
     return CallWindow(*w, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
-}
-
-// There is no keyboard in the simulated machine, so nothing here is a dialog-navigation key: the caller
-// dispatches every message itself.
-BOOL IsDialogMessageA(HWND, LPMSG) {
-    return FALSE;
 }
 
 UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC) {

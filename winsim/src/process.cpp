@@ -55,6 +55,7 @@ void EndProcess(Process& p, DWORD exitCode) {
             n.active = false;
     }
     p.posted.clear();
+    p.input.clear();
     p.sent.clear();
     p.running = false;
     p.exitCode = exitCode;

@@ -36,8 +36,9 @@ void WaitForWork(Process& process) {
     Machine& m = M();
     for (;;) {
         const TrackedMenu& menu = m.trackedMenu;
-        if (!process.sent.empty() || !process.posted.empty() || process.quitPosted ||
-            HasTimerDue(process, m.now) || (menu.open && menu.pid == process.pid && !menu.requests.empty()))
+        if (!process.sent.empty() || !process.posted.empty() || !process.input.empty() ||
+            process.quitPosted || HasTimerDue(process, m.now) ||
+            (menu.open && menu.pid == process.pid && !menu.requests.empty()))
             return;
         if (InChildProcess())
             EndBlockedChild();

@@ -29,6 +29,7 @@ Window& NewWindowRecord(const char* className, const char* title, DWORD style) {
     w->title = title ? title : "";
     w->style = style;
     w->visible = (style & WS_VISIBLE) != 0;
+    w->enabled = (style & WS_DISABLED) == 0;
     m.windows[w->handle] = w;
     return *w;
 }
@@ -137,6 +138,11 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
     BOOL wasDisabled = !w->enabled;
     w->enabled = bEnable != FALSE;
     return wasDisabled;
+}
+
+BOOL IsWindowEnabled(HWND hWnd) {
+    Window* w = FindWindowRecord(hWnd);
+    return w && w->enabled;
 }
 
 BOOL SetForegroundWindow(HWND hWnd) {
@@ -293,6 +299,11 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     switch (Msg) {
     case WM_CLOSE:
         DestroyWindow(hWnd);
+        return 0;
+    case WM_SYSCOMMAND:
+        // The close box and the window menu's Close ask the window to close.
+        if ((wParam & 0xFFF0) == SC_CLOSE)
+            SendMessageA(hWnd, WM_CLOSE, 0, 0);
         return 0;
     case WM_QUERYENDSESSION:
         return TRUE;
