@@ -269,7 +269,27 @@ TEST(ScenarioEvents, DialogPressesNameTheButtonOrTheKey) {
     }
 }
 
+TEST(ScenarioEvents, AnOutsidePostNamesItsMessageAndTakesDecimalOrHexParameters) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(LoadScenario("at 1s post \"TurnOff\" 5418 0\nat 2s post SISRotation 0x2 -1\n"
+                             "at 3s post \"X\" 0xFFFFFFFFFFFFFFFF -0x8000000000000000\n",
+                             events, error))
+        << error.message;
+    EXPECT_EQ(events[0].kind, ScenarioEvent::Kind::Post);
+    EXPECT_EQ(events[0].message, "TurnOff");
+    EXPECT_EQ(events[0].wParam, 5418u);
+    EXPECT_EQ(events[1].message, "SISRotation");
+    EXPECT_EQ(events[1].wParam, 2u);
+    EXPECT_EQ(events[1].lParam, -1);
+    EXPECT_EQ(events[2].wParam, UINT64_MAX);
+    EXPECT_EQ(events[2].lParam, INT64_MIN);
+}
+
 TEST(ScenarioEvents, UserEventsThatCannotBeCarriedOutAreRefused) {
+    const char* const kPostUsage =
+        "post wants \"NAME\" WPARAM LPARAM (numbers, decimal or 0x hex; LPARAM may be negative)";
     const BadScenario cases[] = {
         {"at 1s menu\n", 1, "menu wants pick \"LABEL\" [\"LABEL\" ...] or dismiss"},
         {"at 1s menu open \"Off\"\n", 1, "menu wants pick \"LABEL\" [\"LABEL\" ...] or dismiss"},
@@ -285,6 +305,15 @@ TEST(ScenarioEvents, UserEventsThatCannotBeCarriedOutAreRefused) {
         {"at 1s dialog press enter\n", 1, "dialog wants press ok, cancel, escape or close"},
         {"at 1s dialog press\n", 1, "dialog wants press ok, cancel, escape or close"},
         {"at 1s dialog press ok twice\n", 1, "unexpected text after the event"},
+        {"at 1s post \"TurnOff\" 5418\n", 1, kPostUsage},
+        {"at 1s post \"TurnOff\"\n", 1, kPostUsage},
+        {"at 1s post \"\" 1 2\n", 1, kPostUsage},
+        {"at 1s post \"TurnOff\" -1 0\n", 1, kPostUsage},
+        {"at 1s post \"TurnOff\" 12ab 0\n", 1, kPostUsage},
+        {"at 1s post \"TurnOff\" 1 0x\n", 1, kPostUsage},
+        {"at 1s post \"TurnOff\" 1 0x8000000000000000\n", 1, kPostUsage},
+        {"at 1s post \"TurnOff\" 1 99999999999999999999\n", 1, kPostUsage},
+        {"at 1s post \"TurnOff\" 1 2 3\n", 1, "unexpected text after the event"},
     };
     ExpectRejectedAt(cases);
 }

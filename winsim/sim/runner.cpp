@@ -94,6 +94,10 @@ public:
         case ScenarioEvent::Kind::DialogPress:
             UserPressesDialog(event.press);
             break;
+        case ScenarioEvent::Kind::Post:
+            PostFromOutside(event.message.c_str(), static_cast<WPARAM>(event.wParam),
+                            static_cast<LPARAM>(event.lParam));
+            break;
         case ScenarioEvent::Kind::End:
             DumpMachine(stdout, "final");
             fflush(stdout);

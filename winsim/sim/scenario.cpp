@@ -3,6 +3,8 @@
 #include "machine.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <utility>
@@ -104,6 +106,19 @@ bool ParseUnsigned(const std::string& text, unsigned long& value) {
     char* end = nullptr;
     value = strtoul(text.c_str(), &end, 10);
     return *end == '\0';
+}
+
+// Decimal digits, or hex digits after 0x.
+bool ParseNumber(const std::string& text, uint64_t& value) {
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* digits = text.c_str() + (hex ? 2 : 0);
+    if (!isxdigit(static_cast<unsigned char>(*digits)) ||
+        (!hex && !isdigit(static_cast<unsigned char>(*digits))))
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = strtoull(digits, &end, hex ? 16 : 10);
+    return *end == '\0' && errno == 0;
 }
 
 // WxHxBPP[@HZ[,HZ...]]
@@ -760,6 +775,10 @@ private:
             e.kind = ScenarioEvent::Kind::DialogPress;
             if (!DialogPressKind(t, e.press))
                 return false;
+        } else if (what == "post") {
+            e.kind = ScenarioEvent::Kind::Post;
+            if (!PostEvent(t, e))
+                return false;
         } else if (what == "menu") {
             if (!MenuEvent(t, e))
                 return false;
@@ -807,6 +826,22 @@ private:
         if (!t.Next(word) || word != "press")
             return Fail("dialog wants press ok, cancel, escape or close");
         return Choice(t, kPresses, press, "dialog wants press ok, cancel, escape or close");
+    }
+
+    // post "NAME" WPARAM LPARAM
+    bool PostEvent(Tokenizer& t, ScenarioEvent& e) {
+        std::string wParam, lParam;
+        const char* usage =
+            "post wants \"NAME\" WPARAM LPARAM (numbers, decimal or 0x hex; LPARAM may be negative)";
+        if (!t.Next(e.message) || e.message.empty() || !t.Next(wParam) || !t.Next(lParam))
+            return t.error.empty() ? Fail(usage) : Fail(t.error);
+        bool negative = !lParam.empty() && lParam[0] == '-';
+        uint64_t magnitude = 0;
+        if (!ParseNumber(wParam, e.wParam) || !ParseNumber(negative ? lParam.substr(1) : lParam, magnitude) ||
+            magnitude > (negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX)))
+            return Fail(usage);
+        e.lParam = negative ? int64_t(0 - magnitude) : int64_t(magnitude);
+        return true;
     }
 
     // menu pick "LABEL" ["LABEL" ...] | menu dismiss

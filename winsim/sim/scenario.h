@@ -25,7 +25,8 @@ struct ScenarioEvent {
         MenuDismiss,
         TrayClick,
         ShellRestart,
-        DialogPress
+        DialogPress,
+        Post
     };
     uint64_t time = 0;
     Kind kind = Kind::Dump;
@@ -39,6 +40,10 @@ struct ScenarioEvent {
     std::vector<std::string> labels; // MenuPick: the labels of the items on the way, from the top level
     winsim::TrayClick click = winsim::TrayClick::Left; // TrayClick
     winsim::DialogPress press = winsim::DialogPress::Ok; // DialogPress
+    // Post: the registered message's name and its parameters.
+    std::string message;
+    uint64_t wParam = 0;
+    int64_t lParam = 0;
 };
 
 struct ScenarioError {

@@ -54,7 +54,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     static std::string image = std::string(g_variant.exeName) + ".exe";
-    winsim::ProgramImage program{image.c_str(),       WinMain,           &g_duodeskResources, g_variant.usbId,
-                                 g_variant.dispDevId, g_variant.mirDevId};
+    winsim::ProgramImage program{image.c_str(),         WinMain,
+                                 &g_duodeskResources,   g_variant.usbId,
+                                 g_variant.dispDevId,   g_variant.mirDevId,
+                                 g_variant.instanceName};
     return winsim::RunScenario(text, program);
 }

@@ -496,6 +496,12 @@ void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const v
 void QueueSentValue(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Windows that broadcasts reach: neither child controls nor WS_CHILD windows.
 bool IsTopLevel(const Window& window);
+// The first top-level window with this class and title (either may be nullptr), compared as FindWindowA
+// compares them.
+Window* FindTopLevelWindow(const char* className, const char* title);
+// Another program, one the simulator does not run, posts the registered message `name` to the resident
+// instance's window (the one titled with the program's instance name); a note when there is none.
+void PostFromOutside(const char* name, WPARAM wParam, LPARAM lParam);
 // The number of a registered message, registered now if no program has yet (RegisterWindowMessageA).
 UINT RegisteredMessage(const char* name);
 void DeliverSentMessages(Process& process);

@@ -24,11 +24,12 @@ Timer* FirstDueTimer(Process& process, VirtualMs now) {
     return first;
 }
 
-bool PostTo(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
+// A message posted to a window of another process is logged with its sender, 0 for a program outside the
+// simulation.
+bool PostTo(Window& window, UINT message, WPARAM wParam, LPARAM lParam, DWORD sender) {
     Process* owner = FindProcess(window.pid);
     if (!owner || !owner->running)
         return false;
-    DWORD sender = CurrentProcess().pid;
     owner->posted.push_back(PostedMessage{ToHwnd(window.handle), message, wParam, lParam, M().now, sender});
     if (owner->pid != sender)
         M().crossPosts.push_back(
@@ -111,6 +112,16 @@ void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const v
     p->sent.push_back(std::move(sent));
 }
 
+void PostFromOutside(const char* name, WPARAM wParam, LPARAM lParam) {
+    const char* instance = M().program.instanceName;
+    Window* target = instance ? FindTopLevelWindow(nullptr, instance) : nullptr;
+    if (!target) {
+        Note("post: no window titled \"%s\" to post \"%s\" to", instance ? instance : "", name);
+        return;
+    }
+    PostTo(*target, RegisteredMessage(name), wParam, lParam, 0);
+}
+
 void QueueInput(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Window* w = FindWindowRecord(hwnd);
     Process* p = w ? FindProcess(w->pid) : nullptr;
@@ -166,7 +177,7 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (hWnd == HWND_BROADCAST) {
         for (auto& [value, w] : m.windows) {
             if (!w->destroyed && IsTopLevel(*w))
-                PostTo(*w, Msg, wParam, lParam);
+                PostTo(*w, Msg, wParam, lParam, CurrentProcess().pid);
         }
         return TRUE;
     }
@@ -180,7 +191,7 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    if (!PostTo(*w, Msg, wParam, lParam)) {
+    if (!PostTo(*w, Msg, wParam, lParam, CurrentProcess().pid)) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }

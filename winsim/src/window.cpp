@@ -19,6 +19,19 @@ HWND ToHwnd(uintptr_t value) {
     return reinterpret_cast<HWND>(value);
 }
 
+Window* FindTopLevelWindow(const char* className, const char* title) {
+    for (auto& [value, w] : M().windows) {
+        if (w->destroyed || !IsTopLevel(*w))
+            continue;
+        if (className && !EqualNoCase(className, w->className.c_str()))
+            continue;
+        if (title && !EqualNoCase(title, w->title.c_str()))
+            continue;
+        return w;
+    }
+    return nullptr;
+}
+
 Window& NewWindowRecord(const char* className, const char* title, DWORD style) {
     Machine& m = M();
     Window* w = New<Window>();
@@ -98,15 +111,8 @@ BOOL DestroyWindow(HWND hWnd) {
 }
 
 HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
-    for (auto& [value, w] : M().windows) {
-        if (w->destroyed || w->parent != 0 || (w->style & WS_CHILD))
-            continue;
-        if (lpClassName && !EqualNoCase(lpClassName, w->className.c_str()))
-            continue;
-        if (lpWindowName && !EqualNoCase(lpWindowName, w->title.c_str()))
-            continue;
-        return ToHwnd(value);
-    }
+    if (Window* w = FindTopLevelWindow(lpClassName, lpWindowName))
+        return ToHwnd(w->handle);
     SetError(ERROR_SUCCESS);
     return nullptr;
 }

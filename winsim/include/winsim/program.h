@@ -14,6 +14,9 @@ struct ProgramImage {
     // devices of the machine only while the adapter is plugged in.
     const char* adapterDisplayId = nullptr;
     const char* adapterMirrorId = nullptr;
+    // The title of the resident instance's top-level window ("KIVA 7300"), where another program's posts
+    // (scenario event post) go.
+    const char* instanceName = nullptr;
 };
 
 } // namespace winsim
