@@ -175,14 +175,16 @@ TEST_F(ShellTest, AnIconWhoseWindowIsGoneStaysUntilThePointerPassesOverIt) {
     ASSERT_TRUE(Notify(NIM_ADD, windows[0], 1));
     ASSERT_TRUE(Notify(NIM_ADD, windows[1], 1));
     DestroyWindow(windows[0]);
+    UserClicksTrayIcon(TrayClick::Left);
     EXPECT_EQ(M().tray.size(), 2u);
     UserClicksTrayIcon(TrayClick::Move);
     ASSERT_EQ(M().tray.size(), 1u);
     EXPECT_EQ(M().tray[0].hwnd, reinterpret_cast<uintptr_t>(windows[1]));
     EXPECT_TRUE(Delivered().empty()); // the window that is left was not under the pointer
-    ASSERT_EQ(M().simNotes.size(), 2u);
+    ASSERT_EQ(M().simNotes.size(), 3u);
     EXPECT_EQ(M().simNotes[0], "tray-click: no icon in the notification area");
-    EXPECT_NE(M().simNotes[1].find("no longer exists"), Str::npos) << M().simNotes[1];
+    EXPECT_NE(M().simNotes[1].find("takes the click and stays"), Str::npos) << M().simNotes[1];
+    EXPECT_NE(M().simNotes[2].find("disappears under the pointer"), Str::npos) << M().simNotes[2];
 }
 
 // Hidden windows and windows of other processes hear of the new taskbar; child controls do not.

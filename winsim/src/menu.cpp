@@ -175,10 +175,14 @@ void CarryOut(TrackedMenu& t, const MenuRequest& request) {
     }
 }
 
-void Request(MenuRequest request, const char* what) {
+void NoMenuOpen(const MenuRequest& request) {
+    Note("menu %s: no menu is open", request.dismiss ? "dismiss" : "pick");
+}
+
+void Request(MenuRequest request) {
     TrackedMenu& t = M().trackedMenu;
     if (!t.open || t.outcome != TrackedMenu::Outcome::Open) {
-        Note("menu %s: no menu is open", what);
+        NoMenuOpen(request);
         return;
     }
     t.requests.push_back(std::move(request));
@@ -194,13 +198,13 @@ void UserPicksMenuItem(const std::vector<std::string>& labels) {
     MenuRequest request;
     for (const std::string& label : labels)
         request.labels.emplace_back(label.c_str());
-    Request(std::move(request), "pick");
+    Request(std::move(request));
 }
 
 void UserDismissesMenu() {
     MenuRequest request;
     request.dismiss = true;
-    Request(std::move(request), "dismiss");
+    Request(std::move(request));
 }
 
 } // namespace winsim
@@ -373,6 +377,9 @@ BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, HWND hWnd, cons
     Notify(t, WM_EXITMENULOOP, TRUE, 0);
     bool picked = t.outcome == TrackedMenu::Outcome::Pick;
     UINT command = t.command;
+    // What the user asked after the menu had closed finds no menu.
+    for (const MenuRequest& late : t.requests)
+        NoMenuOpen(late);
     t = TrackedMenu{};
     if (uFlags & TPM_RETURNCMD)
         return picked ? static_cast<BOOL>(command) : 0;

@@ -67,11 +67,16 @@ void UserClicksTrayIcon(TrayClick click) {
     }
     const TrayIcon icon = m.tray.front();
     const Window* owner = FindWindowRecord(icon.hwnd);
-    if (!owner) {
+    if (!owner && click == TrayClick::Move) {
         // The pointer passing over an icon whose window is gone is what makes Explorer notice.
         Note("tray-click: the icon of window 0x%llx, which no longer exists, disappears under the pointer",
              static_cast<unsigned long long>(icon.hwnd));
         m.tray.erase(m.tray.begin());
+        return;
+    }
+    if (!owner) {
+        Note("tray-click: the icon of window 0x%llx, which no longer exists, takes the click and stays",
+             static_cast<unsigned long long>(icon.hwnd));
         return;
     }
     if (!(icon.flags & NIF_MESSAGE)) {
