@@ -15,30 +15,24 @@
 extern const winsim::ResourceTable g_duodeskResources;
 
 using namespace winsim;
-using winsim_test::CapturedOutput;
-using winsim_test::ScriptedEvents;
 
 namespace {
 
 using Commands = std::vector<std::pair<WPARAM, LPARAM>>;
 Commands g_commands;
-bool g_endOnCommand = false;
 std::vector<std::string> g_ownerSaw;
 
+// Every command ends the dialog with its id; the dialog lives on until this handler has returned.
 INT_PTR CALLBACK RecordingDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG)
-        return TRUE;
     if (message != WM_COMMAND)
-        return FALSE;
+        return message == WM_INITDIALOG;
     g_commands.emplace_back(wParam, lParam);
-    if (g_endOnCommand) {
-        EndDialog(hDlg, LOWORD(wParam));
-        // The dialog lives on until this handler has returned.
-        EXPECT_TRUE(IsWindow(hDlg));
-    }
+    EndDialog(hDlg, LOWORD(wParam));
+    EXPECT_TRUE(IsWindow(hDlg));
     return TRUE;
 }
 
+// WM_APP with a dialog in wParam ends that dialog from inside a sent message.
 LRESULT CALLBACK OwnerProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_TIMER || message == WM_USER || message == WM_APP)
         g_ownerSaw.push_back(std::to_string(message) + (IsWindowEnabled(hWnd) ? " enabled" : " disabled"));
@@ -54,17 +48,20 @@ protected:
         M().program.resources = &g_duodeskResources;
         g_commands.clear();
         g_ownerSaw.clear();
-        g_endOnCommand = false;
         Window& w = NewWindowRecord("#32770", "KIVA 7300", 0);
         w.proc = OwnerProc;
         owner = ToHwnd(w.handle);
     }
 
+    INT_PTR RunModal() {
+        return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_WARNING), owner, RecordingDlgProc, 0);
+    }
+
     HWND owner = nullptr;
 };
 
-LPARAM Param(HWND hwnd) {
-    return reinterpret_cast<LPARAM>(hwnd);
+HWND Dialog() {
+    return FindWindowA(nullptr, "VGA Adapter Utility");
 }
 
 } // namespace
@@ -72,78 +69,67 @@ LPARAM Param(HWND hwnd) {
 // What IsDialogMessageA does with one message, and whether the command came at once (sent) or waits in
 // the queue (posted).
 TEST_F(DialogTest, EscapeAndEnterSendTheirCommandTheCloseBoxPostsCancelAndAButtonClickSendsBnClicked) {
-    enum Target { Dialog, Ok, Cancel, Owner };
+    enum Target { Dlg, Ok, Cancel, Owner };
     enum Setup { AsBuilt, OkDisabled, CancelDisabled, NoDefaultButton };
     const struct {
-        const char* what;
         Setup setup;
         Target target;
         UINT message;
         WPARAM wParam;
         BOOL handled;
-        bool sent;      // a command reached the dialog procedure inside the call
-        UINT id;        // its id (the low word), IDCANCEL or IDOK
+        bool sent;      // the command reached the dialog procedure inside the call, else it was posted
+        UINT id;        // the command's id (BN_CLICKED is 0), 0 for no command
         Target control; // its lParam
     } cases[] = {
-        {"Escape", AsBuilt, Dialog, WM_KEYDOWN, VK_ESCAPE, TRUE, true, IDCANCEL, Cancel},
-        {"Escape on a control", AsBuilt, Ok, WM_KEYDOWN, VK_ESCAPE, TRUE, true, IDCANCEL, Cancel},
-        {"Enter: the default button", AsBuilt, Dialog, WM_KEYDOWN, VK_RETURN, TRUE, true, IDOK, Ok},
-        {"Enter: a disabled default button", OkDisabled, Dialog, WM_KEYDOWN, VK_RETURN, TRUE, false, 0,
-         Dialog},
-        {"Enter: no default button", NoDefaultButton, Dialog, WM_KEYDOWN, VK_RETURN, TRUE, true, IDOK, Ok},
-        {"the close box", AsBuilt, Dialog, WM_SYSCOMMAND, SC_CLOSE, TRUE, false, IDCANCEL, Cancel},
-        {"the close box, Cancel disabled", CancelDisabled, Dialog, WM_SYSCOMMAND, SC_CLOSE, TRUE, false, 0,
-         Dialog},
-        {"a click on OK", AsBuilt, Ok, WM_LBUTTONUP, 0, TRUE, true, IDOK, Ok},
-        {"a click on a disabled OK", OkDisabled, Ok, WM_LBUTTONUP, 0, TRUE, false, 0, Dialog},
-        {"a message for another window", AsBuilt, Owner, WM_KEYDOWN, VK_ESCAPE, FALSE, false, 0, Dialog},
+        {AsBuilt, Dlg, WM_KEYDOWN, VK_ESCAPE, TRUE, true, IDCANCEL, Cancel},
+        {AsBuilt, Ok, WM_KEYDOWN, VK_ESCAPE, TRUE, true, IDCANCEL, Cancel}, // at a control of the dialog
+        {AsBuilt, Dlg, WM_KEYDOWN, VK_RETURN, TRUE, true, IDOK, Ok},        // the default push button
+        {OkDisabled, Dlg, WM_KEYDOWN, VK_RETURN, TRUE, true, 0, Dlg},
+        {NoDefaultButton, Dlg, WM_KEYDOWN, VK_RETURN, TRUE, true, IDOK, Ok},
+        {AsBuilt, Dlg, WM_SYSCOMMAND, SC_CLOSE, TRUE, false, IDCANCEL, Cancel},
+        {CancelDisabled, Dlg, WM_SYSCOMMAND, SC_CLOSE, TRUE, false, 0, Dlg},
+        {AsBuilt, Ok, WM_LBUTTONUP, 0, TRUE, true, IDOK, Ok},
+        {OkDisabled, Ok, WM_LBUTTONUP, 0, TRUE, true, 0, Dlg},
+        {AsBuilt, Owner, WM_KEYDOWN, VK_ESCAPE, FALSE, true, 0, Dlg}, // not the dialog's
     };
+    int row = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(testing::Message() << "row " << row++);
         SetUp();
         HWND dlg = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_WARNING), owner, RecordingDlgProc, 0);
-        ASSERT_NE(dlg, nullptr);
         HWND windows[] = {dlg, GetDlgItem(dlg, IDOK), GetDlgItem(dlg, IDCANCEL), owner};
-        if (c.setup == OkDisabled)
-            EnableWindow(windows[Ok], FALSE);
-        if (c.setup == CancelDisabled)
-            EnableWindow(windows[Cancel], FALSE);
+        EnableWindow(windows[Ok], c.setup != OkDisabled);
+        EnableWindow(windows[Cancel], c.setup != CancelDisabled);
         if (c.setup == NoDefaultButton)
             SetWindowLongPtrA(windows[Ok], GWL_STYLE, BS_PUSHBUTTON | WS_CHILD | WS_VISIBLE);
         MSG msg{windows[c.target], c.message, c.wParam, 0, 0, {}};
         EXPECT_EQ(IsDialogMessageA(dlg, &msg), c.handled);
-        Commands expectedSent, expectedPosted;
-        // Enter on a button and a button's click carry BN_CLICKED in the high word, which is 0 as well.
-        std::pair<WPARAM, LPARAM> command{MAKEWPARAM(c.id, BN_CLICKED), Param(windows[c.control])};
+        Commands expected, posted;
         if (c.id)
-            (c.sent ? expectedSent : expectedPosted).push_back(command);
-        EXPECT_EQ(g_commands, expectedSent);
-        Commands posted;
+            expected.emplace_back(c.id, reinterpret_cast<LPARAM>(windows[c.control]));
         for (const PostedMessage& m : CurrentProcess().posted) {
             if (m.message == WM_COMMAND)
                 posted.emplace_back(m.wParam, m.lParam);
         }
-        EXPECT_EQ(posted, expectedPosted);
+        EXPECT_EQ(c.sent ? g_commands : posted, expected);
     }
 }
 
-// Each press ends the dialog from the dialog procedure's WM_COMMAND handler.
+// The owner is disabled while the dialog runs, and its timer, posted and sent messages are handled by the
+// dialog's loop; the dump shows the texts the dialog set.
 TEST_F(DialogTest, TheModalLoopRunsTheDisabledOwnerAndEndsOnThePressedButton) {
     const struct {
         DialogPress press;
         INT_PTR result;
-    } cases[] = {
-        {DialogPress::Ok, IDOK},
-        {DialogPress::Cancel, IDCANCEL},
-        {DialogPress::Escape, IDCANCEL},
-        {DialogPress::Close, IDCANCEL},
-    };
+    } cases[] = {{DialogPress::Ok, IDOK},
+                 {DialogPress::Cancel, IDCANCEL},
+                 {DialogPress::Escape, IDCANCEL},
+                 {DialogPress::Close, IDCANCEL}};
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.press));
         SetUp();
-        g_endOnCommand = true;
-        CapturedOutput output;
-        ScriptedEvents events;
+        winsim_test::CapturedOutput output;
+        winsim_test::ScriptedEvents events;
         SetTimer(owner, 1, 1000, nullptr);
         events.At(1500, [this] {
             PostMessageA(owner, WM_USER, 0, 0);
@@ -151,17 +137,15 @@ TEST_F(DialogTest, TheModalLoopRunsTheDisabledOwnerAndEndsOnThePressedButton) {
         });
         std::vector<std::string> controls;
         events.At(2000, [&] {
-            HWND dlg = FindWindowA(nullptr, "VGA Adapter Utility");
-            SetDlgItemTextA(dlg, IDC_COUNTDOWN, "14");
+            SetDlgItemTextA(Dialog(), IDC_COUNTDOWN, "14");
             controls = winsim_test::DumpLines("control");
             UserPressesDialog(c.press);
         });
-        EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_WARNING), owner, RecordingDlgProc, 0),
-                  c.result);
+        EXPECT_EQ(RunModal(), c.result);
         EXPECT_TRUE(IsWindowEnabled(owner));
         KillTimer(owner, 1);
         EXPECT_EQ(g_ownerSaw, (std::vector<std::string>{"275 disabled", "32768 disabled", "1024 disabled"}));
-        EXPECT_EQ(CapturedOutput::Lines(),
+        EXPECT_EQ(output.Lines(),
                   (std::vector<std::string>{"dialog 0 1000 open 130 \"VGA Adapter Utility\"",
                                             "dialog 2000 1000 end 130 result " + std::to_string(c.result)}));
         ASSERT_EQ(controls.size(), 7u);
@@ -172,21 +156,17 @@ TEST_F(DialogTest, TheModalLoopRunsTheDisabledOwnerAndEndsOnThePressedButton) {
 TEST_F(DialogTest, AQuitAnEndFromASentMessageAndAnOwnerDisabledBeforeAreEachKept) {
     UserPressesDialog(DialogPress::Ok);
     EXPECT_EQ(M().simNotes.back(), "dialog press: no modal dialog is open");
-
-    ScriptedEvents events;
+    winsim_test::ScriptedEvents events;
     events.At(100, [] { PostQuitMessage(4); });
-    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_WARNING), owner, RecordingDlgProc, 0), 0);
+    EXPECT_EQ(RunModal(), 0);
     MSG msg;
     EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0)); // the quit message is there again for the caller
     EXPECT_EQ(msg.wParam, 4u);
 
-    // The owner ends the dialog while it handles a sent message: the loop wakes and ends.
     EnableWindow(owner, FALSE);
     events.At(200, [this] {
-        QueueSentValue(CurrentProcess().pid, owner, WM_APP,
-                       reinterpret_cast<WPARAM>(FindWindowA(nullptr, "VGA Adapter Utility")), 0);
+        QueueSentValue(CurrentProcess().pid, owner, WM_APP, reinterpret_cast<WPARAM>(Dialog()), 0);
     });
-    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_WARNING), owner, RecordingDlgProc, 0), 7);
+    EXPECT_EQ(RunModal(), 7);             // the loop woke for the end made in a sent message's handler
     EXPECT_FALSE(IsWindowEnabled(owner)); // the dialog did not disable it, so it does not enable it
-    EXPECT_EQ(M().now, 200u);
 }

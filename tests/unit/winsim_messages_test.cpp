@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "machine.h"
-#include "winsim_test_support.h"
 
-#include <string>
 #include <vector>
 
 using namespace winsim;
@@ -134,24 +132,4 @@ TEST_F(MessagesTest, ANamedMutexReportsThatItExistsUntilItsLastHandleCloses) {
     CreateMutexA(nullptr, TRUE, "KIVA 7300");
     EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
     EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(uintptr_t(0x9999))));
-}
-
-// A program outside the simulation posts to the resident instance's window, found by its title.
-TEST_F(MessagesTest, AnotherProgramPostsARegisteredMessageToTheInstanceWindow) {
-    M().program.instanceName = "KIVA 7300";
-    PostFromOutside("TurnOff", 5418, -1);
-    EXPECT_EQ(M().simNotes.back(), "post: no window titled \"KIVA 7300\" to post \"TurnOff\" to");
-    HWND main = MakeWindow("KIVA 7300");
-    PostFromOutside("TurnOff", 5418, -1);
-    MSG msg;
-    ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
-    EXPECT_EQ(msg.hwnd, main);
-    EXPECT_EQ(msg.message, RegisterWindowMessageA("TurnOff"));
-    EXPECT_EQ(msg.wParam, 5418u);
-    EXPECT_EQ(msg.lParam, -1);
-    char line[96];
-    snprintf(line, sizeof line, "post 0 0 to %u window 0x%llx message \"TurnOff\" wparam 5418 lparam -1",
-             static_cast<unsigned>(CurrentProcess().pid),
-             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(main)));
-    EXPECT_EQ(winsim_test::DumpLines("post"), std::vector<std::string>{line});
 }
