@@ -4,10 +4,9 @@
 
 #include <string>
 
+#include "adapter/adapter_host.h"
 #include "adapter/disp_res.h"
 #include "adapter/driver_ioctl.h"
-
-class CDispoDlg;
 
 // The adapter's display state.
 enum DispState : int {
@@ -133,6 +132,9 @@ public:
     BYTE m_bReady;
     DispRes* m_pDispResHead;
     DispRes* m_pFullDispResHead;
+    // The window that holds the adapter, set when it takes the adapter; null without one (the operations
+    // then go on without the primary display's mode and the system's flags).
+    CAdapterHost* m_pHost;
 
 private:
     bool RefreshActive();

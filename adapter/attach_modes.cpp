@@ -3,28 +3,18 @@
 // the video keys and issues the ChangeDisplaySettingsExA sequences.
 #include <windows.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
 #include "adapter/adapter.h"
-#include "app/dispo_app.h"
-#include "app/dispo_dlg.h"
 #include "sysint/dbg_trace.h"
 #include "sysint/disp_dev.h"
+#include "sysint/str_util.h"
 
 namespace {
 
 constexpr int kFindPasses = 3;
 constexpr DWORD kFindPauseMs = 500;
-
-bool EqualsNoCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-        if (toupper(static_cast<unsigned char>(*a)) != toupper(static_cast<unsigned char>(*b)))
-            return false;
-    }
-    return *a == *b;
-}
 
 // Looks up the display device with this DeviceID, up to three times with a pause after each miss: the
 // adapter's display devices appear a moment after its driver has come up.
@@ -34,7 +24,7 @@ bool FindDeviceById(const std::string& id, DISPLAY_DEVICEA* pdd) {
             pdd->cb = sizeof(*pdd);
             if (!EnumDisplayDevicesA(nullptr, i, pdd, 0))
                 break;
-            if (EqualsNoCase(pdd->DeviceID, id.c_str()))
+            if (StrEqualNoCase(pdd->DeviceID, id.c_str()))
                 return true;
         }
         Sleep(kFindPauseMs);
@@ -76,8 +66,7 @@ int CAdapter::GetDispState() {
         return DISP_MIRROR;
     }
     if (dwFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) {
-        CDispoDlg* pDlg = GetDispoDlg();
-        if (pDlg != nullptr && pDlg->m_bIntelChip) {
+        if (m_pHost != nullptr && m_pHost->IsIntelChip()) {
             DbgTrace("get display state: primary only\n");
             return DISP_PRIMARY_ONLY;
         }
@@ -171,11 +160,8 @@ bool CAdapter::TurnOffDev() {
     case DISP_MIRROR: {
         DetachDev();
         DbgTrace("Turnoff device\n");
-        CDispoApp* pApp = GetDispoApp();
-        CDispoDlg* pDlg = GetDispoDlg();
-        if (pApp != nullptr && pDlg != nullptr && pApp->m_nSysX != 0 && pApp->m_nSysY != 0 &&
-            pApp->m_nSysZ != 0)
-            pDlg->RestoreSystem(pApp->m_nSysX, pApp->m_nSysY, pApp->m_nSysZ);
+        if (m_pHost != nullptr)
+            m_pHost->RestoreSavedSystem(/*bForget*/ false);
         break;
     }
     default:

@@ -6,8 +6,7 @@
 
 #include "adapter/adapter.h"
 #include "adapter/profile_names.h"
-#include "app/dispo_app.h"
-#include "app/dispo_dlg.h"
+#include "framework/app.h"
 #include "sysint/dbg_trace.h"
 #include "sysint/disp_dev.h"
 
@@ -26,14 +25,13 @@ constexpr int kFallbackBpp = 32;
 bool CAdapter::AttachToDeskTopMir() {
     DbgTrace("AttachToDeskTopMir Start\n");
     RefreshActive();
-    CDispoDlg* pDlg = GetDispoDlg();
     DEVMODEA dm;
     ZeroMemory(&dm, sizeof(dm));
     dm.dmSize = sizeof(dm);
-    if (pDlg != nullptr) {
-        dm.dmBitsPerPel = static_cast<DWORD>(pDlg->m_nSysBpp);
-        dm.dmPelsWidth = static_cast<DWORD>(pDlg->m_nSysWidth);
-        dm.dmPelsHeight = static_cast<DWORD>(pDlg->m_nSysHeight);
+    if (m_pHost != nullptr) {
+        dm.dmBitsPerPel = static_cast<DWORD>(m_pHost->GetSysBpp());
+        dm.dmPelsWidth = static_cast<DWORD>(m_pHost->GetSysWidth());
+        dm.dmPelsHeight = static_cast<DWORD>(m_pHost->GetSysHeight());
     }
     MirrorCenter center = {};
     if (!FindMirrorRes(&dm, &center))
@@ -105,10 +103,9 @@ bool CAdapter::SetResolution(int nWidth, int nHeight, int nBpp) {
     if (m_nDispState == DISP_MIRROR) {
         // While mirroring the driver scales the primary display into this mode; the adapter's own
         // resolution stays what it was.
-        CDispoDlg* pDlg = GetDispoDlg();
         MirrorCenter center = {};
-        center.dwSysWidth = pDlg != nullptr ? static_cast<DWORD>(pDlg->m_nSysWidth) : 0;
-        center.dwSysHeight = pDlg != nullptr ? static_cast<DWORD>(pDlg->m_nSysHeight) : 0;
+        center.dwSysWidth = m_pHost != nullptr ? static_cast<DWORD>(m_pHost->GetSysWidth()) : 0;
+        center.dwSysHeight = m_pHost != nullptr ? static_cast<DWORD>(m_pHost->GetSysHeight()) : 0;
         center.dwMirWidth = static_cast<DWORD>(nWidth);
         center.dwMirHeight = static_cast<DWORD>(nHeight);
         center.dwFrequency = kMirrorRefreshHz;
@@ -138,8 +135,8 @@ bool CAdapter::SetRotation(bool bStore, int nRotation, int nAttach) {
         bool bPortrait = nRotation == 1 || nRotation == 3;
         if (bPortrait ? m_nWidth > m_nHeight : m_nHeight > m_nWidth)
             std::swap(m_nWidth, m_nHeight);
-        if (CDispoDlg* pDlg = GetDispoDlg())
-            pDlg->RecheckResolution(bPortrait ? TRUE : FALSE);
+        if (m_pHost != nullptr)
+            m_pHost->RecheckResolution(bPortrait ? TRUE : FALSE);
         SetResolution(m_nWidth, m_nHeight, m_nBpp);
         DbgTrace("Return DPI to x = %d, y = %d, z = %d", m_nWidth, m_nHeight, m_nBpp);
     }
@@ -162,7 +159,7 @@ bool CAdapter::SetRotation(bool bStore, int nRotation, int nAttach) {
 // The first bring-up, or one whose saved resolution the adapter does not offer, applies the profile's
 // resolution; a resolution the adapter rejects falls back to the nearest one it lists.
 void CAdapter::ApplyFirstRunResolution(int nState) {
-    CWinApp* pApp = GetDispoApp();
+    CWinApp* pApp = FwGetApp();
     DbgTrace("This is first run\n");
     if (nState >= DISP_PRIMARY_EXT && nState <= DISP_EXTENDED) {
         m_nFirstRun = 1;
@@ -187,8 +184,7 @@ bool CAdapter::TurnONDev() {
     if (!LoadSettings())
         m_nDispState = DISP_EXTENDED;
     int nState = m_nDispState;
-    CDispoDlg* pDlg = GetDispoDlg();
-    if (CWinApp* pApp = GetDispoApp()) {
+    if (CWinApp* pApp = FwGetApp()) {
         m_nFirstRun = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_FIRST_RUN, 0);
         if (m_nFirstRun == 0 || !CheckResolution())
             ApplyFirstRunResolution(nState);
@@ -196,8 +192,8 @@ bool CAdapter::TurnONDev() {
 
     // Windows 7 Starter shows the adapter only as a mirror; other Windows 7 editions keep the system's
     // display on the desktop when the adapter is primary.
-    if (pDlg != nullptr && pDlg->m_bWin7) {
-        if (pDlg->m_bStarter) {
+    if (m_pHost != nullptr && m_pHost->IsWin7()) {
+        if (m_pHost->IsStarter()) {
             if (nState >= DISP_PRIMARY_EXT && nState <= DISP_EXTENDED)
                 nState = DISP_MIRROR;
         } else if (nState == DISP_PRIMARY_EXT) {
@@ -258,6 +254,6 @@ bool CAdapter::TurnONDev() {
 }
 
 void CAdapter::SetMirrorModeFlag(bool bMirror) {
-    if (CDispoDlg* pDlg = GetDispoDlg())
-        pDlg->m_bMirrorMode = bMirror ? TRUE : FALSE;
+    if (m_pHost != nullptr)
+        m_pHost->SetMirrorMode(bMirror);
 }

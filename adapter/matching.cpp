@@ -4,19 +4,12 @@
 
 #include "adapter/adapter.h"
 #include "adapter/mode_lists.h"
-#include "app/dispo_app.h"
-#include "app/dispo_dlg.h"
-#include "framework/app.h"
 #include "sysint/dbg_trace.h"
 
 namespace {
 
 // The rate the driver is told for the mirror, whatever the primary display runs at.
 constexpr DWORD kMirrorRefreshHz = 60;
-
-CDispoApp* DispoApp() {
-    return dynamic_cast<CDispoApp*>(FwGetApp());
-}
 
 bool SameSize(const DispRes* pNode, unsigned nWidth, unsigned nHeight) {
     return pNode->nWidth == nWidth && pNode->nHeight == nHeight;
@@ -156,9 +149,9 @@ bool CAdapter::FindMirrorRes(DEVMODEA* pMode, MirrorCenter* pCenter) {
     // The driver is told where the mirrored picture sits in the primary display's, found or not.
     MirrorCenter center;
     ZeroMemory(&center, sizeof(center));
-    if (const CDispoDlg* pDlg = GetDispoDlg()) {
-        center.dwSysWidth = static_cast<DWORD>(pDlg->m_nSysWidth);
-        center.dwSysHeight = static_cast<DWORD>(pDlg->m_nSysHeight);
+    if (m_pHost != nullptr) {
+        center.dwSysWidth = static_cast<DWORD>(m_pHost->GetSysWidth());
+        center.dwSysHeight = static_cast<DWORD>(m_pHost->GetSysHeight());
     }
     center.dwMirWidth = pMode->dmPelsWidth;
     center.dwMirHeight = pMode->dmPelsHeight;
@@ -220,10 +213,9 @@ void CAdapter::SyncMirrorDPI(DEVMODEA* pMode) {
         return;
     }
 
-    CDispoDlg* pDlg = GetDispoDlg();
     const DispRes* pCurrent = nullptr;
-    if (pDlg != nullptr) {
-        for (pCurrent = pDlg->m_pSysDispModeHead; pCurrent != nullptr; pCurrent = pCurrent->pNext) {
+    if (m_pHost != nullptr) {
+        for (pCurrent = m_pHost->GetSysDispModes(); pCurrent != nullptr; pCurrent = pCurrent->pNext) {
             if (SameSize(pCurrent, static_cast<unsigned>(pMode->dmPelsWidth),
                          static_cast<unsigned>(pMode->dmPelsHeight)))
                 break;
@@ -241,14 +233,10 @@ void CAdapter::SyncMirrorDPI(DEVMODEA* pMode) {
             continue;
         // The primary display's resolution goes to the profile before it is lowered, so that it comes back
         // even when the program does not live to restore it.
-        if (CDispoApp* pApp = DispoApp()) {
-            pApp->m_nSysX = static_cast<int>(pMode->dmPelsWidth);
-            pApp->m_nSysY = static_cast<int>(pMode->dmPelsHeight);
-            pApp->m_nSysZ = static_cast<int>(pMode->dmBitsPerPel);
-            pApp->SaveSysRes();
-        }
+        m_pHost->SaveSystemResolution(static_cast<int>(pMode->dmPelsWidth), static_cast<int>(pMode->dmPelsHeight),
+                                      static_cast<int>(pMode->dmBitsPerPel));
         DbgTrace("Sync mirror DPI\n");
-        pDlg->RestoreSystem(static_cast<int>(copy.dmPelsWidth), static_cast<int>(copy.dmPelsHeight),
+        m_pHost->RestoreSystem(static_cast<int>(copy.dmPelsWidth), static_cast<int>(copy.dmPelsHeight),
                             static_cast<int>(copy.dmBitsPerPel));
         SetMode(pMode, copy.dmPelsWidth, copy.dmPelsHeight, copy.dmBitsPerPel);
         DbgTrace("Mirror match %d %d %d \n", (int)pMode->dmPelsWidth, (int)pMode->dmPelsHeight,

@@ -56,8 +56,8 @@ BOOL CDispoApp::InitInstance() {
     if (pDlg == nullptr)
         return FALSE;
     // Without an adapter object the window still comes up, but the message loop is never entered.
-    pDlg->m_pAdapter = new (std::nothrow)
-        CAdapter(g_variant.usbId, g_variant.dispDevId, g_variant.mirDevId, /*bHasMirror*/ 1);
+    pDlg->SetAdapter(new (std::nothrow)
+                         CAdapter(g_variant.usbId, g_variant.dispDevId, g_variant.mirDevId, /*bHasMirror*/ 1));
     m_pMainWnd = pDlg;
     pDlg->Create(nullptr);
     SetWindowTextA(pDlg->m_hWnd, szInstanceName);
@@ -72,12 +72,9 @@ BOOL CDispoApp::InitInstance() {
     // A primary display that the mirror logic lowered last time (and that was never put back, because the
     // program or Windows ended first) gets its own resolution again.
     LoadSysRes();
-    if (m_nSysX != 0 && m_nSysY != 0 && m_nSysZ != 0) {
+    if (HasSavedSysRes()) {
         DbgTrace("Init %d %d %d\n", m_nSysX, m_nSysY, m_nSysZ);
-        pDlg->RestoreSystem(m_nSysX, m_nSysY, m_nSysZ);
-        m_nSysX = 0;
-        m_nSysY = 0;
-        m_nSysZ = 0;
+        pDlg->RestoreSavedSystem(/*bForget*/ true);
     }
     // Read once, before the adapter can change anything: the mirror logic needs the sizes the primary
     // display offers, and those are the ones from before it lowered the primary display.

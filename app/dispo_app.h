@@ -21,6 +21,10 @@ public:
     // m_nSysX, m_nSysY, m_nSysZ from and to the profile ("USBVGACONFIG"); missing values read as 0.
     void LoadSysRes();
     void SaveSysRes();
+    // A saved system resolution is one with all three values non-zero.
+    bool HasSavedSysRes() const { return m_nSysX != 0 && m_nSysY != 0 && m_nSysZ != 0; }
+    // Used once: the values in memory go back to 0 (the profile keeps them).
+    void ForgetSysRes() { m_nSysX = m_nSysY = m_nSysZ = 0; }
 
     // The primary display's resolution from before mirroring lowered it; 0 in any = nothing to restore.
     int m_nSysX;

@@ -1,11 +1,12 @@
 // The main window: construction, the message map, the initialisation of the window and its painting.
 #include <windows.h>
 
+#include "adapter/adapter.h"
 #include "adapter/disp_res.h"
 #include "app/app_messages.h"
 #include "app/dispo_app.h"
 #include "app/dispo_dlg.h"
-#include "resource.h"
+#include "res/resource.h"
 #include "sysint/env_probes.h"
 
 // The first matching entry handles a message; PreFilterMessage has seen it before.
@@ -41,6 +42,12 @@ CDispoDlg::CDispoDlg()
     ProbeWindowsVersion(m_osvi, m_bWin7, m_bStarter);
 }
 
+void CDispoDlg::SetAdapter(CAdapter* pAdapter) {
+    m_pAdapter = pAdapter;
+    if (pAdapter != nullptr)
+        pAdapter->m_pHost = this;
+}
+
 CDispoDlg::~CDispoDlg() {
     DestroyWindow();
     FreeDispResList(m_pSysDispModeHead);
@@ -62,7 +69,8 @@ BOOL CDispoDlg::OnInitDialog() {
     return TRUE;
 }
 
-// The window is never shown; this is the dialog's usual minimised painting, kept for completeness.
+// The window is never shown, so this minimised painting (the icon centred in the client area) is never
+// seen; it is what a dialog with an application icon does when it is minimised.
 void CDispoDlg::OnPaint() {
     if (!IsIconic(m_hWnd)) {
         Default();

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include "adapter/adapter_host.h"
 #include "framework/dialog.h"
 
 class CAdapter;
@@ -24,10 +25,13 @@ constexpr int kMenuLabelChars = 64;
 // The adapter display's current mode: false, with all three 0, when it has none.
 BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd);
 
-class CDispoDlg : public CDialog {
+class CDispoDlg : public CDialog, public CAdapterHost {
 public:
     CDispoDlg();
     ~CDispoDlg() override;
+
+    // Takes the adapter object the application made (not owned) and becomes the adapter's host.
+    void SetAdapter(CAdapter* pAdapter);
 
     // Brings the adapter up once its driver handle is open. The result is not used.
     BOOL DeviceArrival();
@@ -37,10 +41,24 @@ public:
     // After a rotation swapped the adapter's width and height: moves the adapter to the first menu-list mode
     // at least as large as its resolution. 1 when there is one; 0 leaves the last mode (or, on an empty
     // list, the resolution as it was). The portrait flag is not needed for that.
-    int RecheckResolution(BOOL bPortrait);
+    int RecheckResolution(BOOL bPortrait) override;
     // Sets the system's primary display to this mode, written to the registry. The result of
     // DispDevSetMode: 1 unless the mode was refused as it stood; callers ignore it.
-    int RestoreSystem(int w, int h, int d);
+    int RestoreSystem(int w, int h, int d) override;
+    // The application's saved system resolution: remembered (and written to the profile), or given back
+    // to the primary display when all three values are non-zero.
+    void SaveSystemResolution(int nWidth, int nHeight, int nBpp) override;
+    void RestoreSavedSystem(bool bForget) override;
+
+    // What the adapter reads of the window.
+    int GetSysWidth() const override { return m_nSysWidth; }
+    int GetSysHeight() const override { return m_nSysHeight; }
+    int GetSysBpp() const override { return m_nSysBpp; }
+    const DispRes* GetSysDispModes() const override { return m_pSysDispModeHead; }
+    bool IsIntelChip() const override { return m_bIntelChip != 0; }
+    bool IsWin7() const override { return m_bWin7 != FALSE; }
+    bool IsStarter() const override { return m_bStarter != FALSE; }
+    void SetMirrorMode(bool bMirror) override { m_bMirrorMode = bMirror ? TRUE : FALSE; }
 
     // Looks for an Intel graphics chip among the display devices into m_bIntelChip, once, right after the
     // window exists. Always TRUE.
@@ -61,7 +79,7 @@ public:
     BOOL m_bStarter;    // Windows 7 Starter
     BOOL m_bMirrorMode; // the adapter runs as a mirror of the primary display
     HICON m_hIcon;
-    CAdapter* m_pAdapter; // set by the application before the window is created; not owned
+    CAdapter* m_pAdapter; // set by the application (SetAdapter) before the window is created; not owned
     // The primary display's mode as last seen.
     int m_nSysBpp;
     int m_nSysWidth;

@@ -98,9 +98,7 @@ BOOL CDispoDlg::OnAdapterRemoval(const DEV_BROADCAST_HDR* pHeader) {
     }
     adapter.TurnOffDev();
     DbgTrace("TurnOffDev \n");
-    CDispoApp* pApp = GetDispoApp();
-    if (pApp->m_nSysX != 0 && pApp->m_nSysY != 0 && pApp->m_nSysZ != 0)
-        RestoreSystem(pApp->m_nSysX, pApp->m_nSysY, pApp->m_nSysZ);
+    RestoreSavedSystem(/*bForget*/ false);
     adapter.UnregisterDevNotify();
     CloseHandle(adapter.m_hDevice);
     adapter.m_hDevice = INVALID_HANDLE_VALUE;

@@ -2,6 +2,7 @@
 // the monitor power cycle after a suspend, and putting the primary display back to a saved mode.
 #include <windows.h>
 
+#include "app/dispo_app.h"
 #include "app/dispo_dlg.h"
 #include "sysint/dbg_trace.h"
 #include "sysint/disp_dev.h"
@@ -33,4 +34,25 @@ int CDispoDlg::RestoreSystem(int w, int h, int d) {
     }
     DbgTrace("Restore system %d %d %d\n", w, h, d);
     return DispDevSetMode(w, h, d, dd);
+}
+
+void CDispoDlg::SaveSystemResolution(int nWidth, int nHeight, int nBpp) {
+    CDispoApp* pApp = GetDispoApp();
+    if (pApp == nullptr)
+        return;
+    pApp->m_nSysX = nWidth;
+    pApp->m_nSysY = nHeight;
+    pApp->m_nSysZ = nBpp;
+    pApp->SaveSysRes();
+}
+
+// The profile keeps the values: a later start restores them once more (and a suspend, a removal or the
+// next command that leaves the mirror uses what is in memory).
+void CDispoDlg::RestoreSavedSystem(bool bForget) {
+    CDispoApp* pApp = GetDispoApp();
+    if (pApp == nullptr || !pApp->HasSavedSysRes())
+        return;
+    RestoreSystem(pApp->m_nSysX, pApp->m_nSysY, pApp->m_nSysZ);
+    if (bForget)
+        pApp->ForgetSysRes();
 }

@@ -10,9 +10,8 @@ add_library(winsim STATIC ${WINSIM_SOURCES})
 target_include_directories(winsim PUBLIC ${PROJECT_SOURCE_DIR}/winsim/include
                                   PRIVATE ${PROJECT_SOURCE_DIR}/winsim/src)
 
-add_library(duodesk_core STATIC ${DUODESK_CORE_SOURCES})
-target_include_directories(duodesk_core PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/res)
-target_link_libraries(duodesk_core PUBLIC winsim)
+set(DUODESK_PLATFORM_LIBS winsim)
+duodesk_product()
 
 # The scenario runner: parses a scenario, drives the machine, prints traces and state.
 file(GLOB WINSIM_SIM_SOURCES CONFIGURE_DEPENDS winsim/sim/*.cpp)
@@ -23,7 +22,8 @@ target_include_directories(winsim_sim PUBLIC ${PROJECT_SOURCE_DIR}/winsim/sim
 target_link_libraries(winsim_sim PUBLIC winsim)
 
 function(duodesk_sim_exe name variant_source)
-    add_executable(${name} winsim/sim/sim_main.cpp ${variant_source} res/resources_sim.cpp)
+    add_executable(${name} winsim/sim/sim_main.cpp ${DUODESK_WINMAIN_SOURCE} ${variant_source}
+                           res/resources_sim.cpp)
     target_link_libraries(${name} PRIVATE duodesk_core winsim_sim winsim)
 endfunction()
 

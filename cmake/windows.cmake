@@ -1,11 +1,9 @@
 # The real Windows executables, cross-built with MinGW-w64. The i686 build is the one we ship.
 enable_language(RC)
 
-add_library(duodesk_core STATIC ${DUODESK_CORE_SOURCES})
-target_include_directories(duodesk_core PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/res)
-target_compile_definitions(duodesk_core PUBLIC WINVER=0x0601 _WIN32_WINNT=0x0601 _WIN32_IE=0x0600)
-
-set(DUODESK_WIN_LIBS user32 gdi32 advapi32 setupapi shell32 comctl32)
+set(DUODESK_PLATFORM_LIBS user32 gdi32 advapi32 setupapi shell32 comctl32)
+set(DUODESK_PLATFORM_DEFINITIONS WINVER=0x0601 _WIN32_WINNT=0x0601 _WIN32_IE=0x0600)
+duodesk_product()
 
 # The manifest carries the version number, so it is generated next to the build; windres finds it
 # (and the icon in res/) on its include path.
@@ -16,18 +14,10 @@ configure_file(${PROJECT_SOURCE_DIR}/res/duodesk.manifest.in ${DUODESK_RC_GENERA
 set_source_files_properties(res/duodesk.rc PROPERTIES OBJECT_DEPENDS
     "${PROJECT_SOURCE_DIR}/res/texts.h;${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/templates.h;${PROJECT_SOURCE_DIR}/res/duodesk.ico;${DUODESK_RC_GENERATED_DIR}/duodesk.manifest")
 
-# WinMain lives in the framework, inside the duodesk_core archive. The only reference to it is in the
-# MinGW start-up code (libmingw32's main), which the linker reaches after it has finished with our
-# archive, so nothing would pull WinMain in. Declaring the symbol undefined up front makes the linker
-# take it from the archive. On i686 the stdcall name carries its decoration.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    set(DUODESK_WINMAIN_SYMBOL _WinMain@16)
-else()
-    set(DUODESK_WINMAIN_SYMBOL WinMain)
-endif()
-
 function(duodesk_windows_exe name variant_source)
-    add_executable(${name} WIN32 ${variant_source} res/duodesk.rc)
+    # WinMain is compiled into the executable itself, so the MinGW start-up code finds it without the
+    # linker having to go back into the product's archives.
+    add_executable(${name} WIN32 ${DUODESK_WINMAIN_SOURCE} ${variant_source} res/duodesk.rc)
     # The C++ code gets the name as a string. windres passes -D options to its preprocessor through a
     # shell command line that does not keep quotes intact, so the .rc gets bare tokens instead and
     # stringifies them itself.
@@ -38,10 +28,9 @@ function(duodesk_windows_exe name variant_source)
         $<$<COMPILE_LANGUAGE:RC>:DUODESK_VERSION_MINOR=${PROJECT_VERSION_MINOR}>
         $<$<COMPILE_LANGUAGE:RC>:DUODESK_VERSION_PATCH=${PROJECT_VERSION_PATCH}>)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/res ${DUODESK_RC_GENERATED_DIR})
-    target_link_libraries(${name} PRIVATE duodesk_core ${DUODESK_WIN_LIBS})
+    target_link_libraries(${name} PRIVATE duodesk_core)
     # A GUI-subsystem program (no console window), fully static: see the toolchain files.
-    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -mwindows
-                        -Wl,--undefined=${DUODESK_WINMAIN_SYMBOL})
+    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
 endfunction()
 
 duodesk_windows_exe(duodesk variants/duodesk.cpp)

@@ -121,7 +121,7 @@ protected:
         m_pApp->m_pszAppName = "duodesk";
         m_pApp->SetRegistryKey("Kiva Dongle");
         m_pDlg = new CDispoDlg();
-        m_pDlg->m_pAdapter = &m_adapter;
+        m_pDlg->SetAdapter(&m_adapter);
         m_pApp->m_pMainWnd = m_pDlg;
         snprintf(m_adapter.m_ddActive.DeviceName, sizeof(m_adapter.m_ddActive.DeviceName), "%s",
                  kAdapterDisplay);
