@@ -13,6 +13,8 @@ constexpr char PROFILE_BIT_DEPTH[] = "BitDepth";
 constexpr char PROFILE_ROTATION_STATE[] = "RotationState";
 constexpr char PROFILE_FIRST_RUN[] = "FirstRun";
 constexpr char PROFILE_FREQUENCY[] = "Frequence";
+// What a missing "DispState" reads as: extended.
+constexpr int PROFILE_DISP_STATE_DEFAULT = 2;
 
 // The system display's resolution from before mirroring lowered it.
 constexpr char PROFILE_SECTION_CONFIG[] = "USBVGACONFIG";

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int kDefaultDispState = DISP_EXTENDED;
+static_assert(PROFILE_DISP_STATE_DEFAULT == DISP_EXTENDED);
 constexpr int kDefaultWidth = 1024;
 constexpr int kDefaultHeight = 768;
 constexpr int kDefaultBpp = 32;
@@ -46,7 +46,8 @@ bool CAdapter::LoadSettings() {
     if (pApp == nullptr)
         return false;
     DbgTrace("load ini\n");
-    m_nDispState = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_DISP_STATE, kDefaultDispState);
+    m_nDispState =
+        pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_DISP_STATE, PROFILE_DISP_STATE_DEFAULT);
     m_nWidth = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_WIDTH, kDefaultWidth);
     m_nHeight = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_HEIGHT, kDefaultHeight);
     m_nBpp = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_BIT_DEPTH, kDefaultBpp);

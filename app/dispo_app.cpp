@@ -10,6 +10,7 @@
 #include "app/dispo_dlg.h"
 #include "app/res_preset.h"
 #include "app/verbs.h"
+#include "tray/tray_icon.h"
 #include "sysint/dbg_trace.h"
 #include "sysint/disp_dev.h"
 #include "variants/variant.h"
@@ -56,8 +57,8 @@ BOOL CDispoApp::InitInstance() {
     if (pDlg == nullptr)
         return FALSE;
     // Without an adapter object the window still comes up, but the message loop is never entered.
-    pDlg->SetAdapter(new (std::nothrow)
-                         CAdapter(g_variant.usbId, g_variant.dispDevId, g_variant.mirDevId, /*bHasMirror*/ 1));
+    pDlg->SetAdapter(new (std::nothrow) CAdapter(g_variant.usbId, g_variant.dispDevId, g_variant.mirDevId,
+                                                 /*bHasMirror*/ 1));
     m_pMainWnd = pDlg;
     pDlg->Create(nullptr);
     SetWindowTextA(pDlg->m_hWnd, szInstanceName);
@@ -76,6 +77,7 @@ BOOL CDispoApp::InitInstance() {
         DbgTrace("Init %d %d %d\n", m_nSysX, m_nSysY, m_nSysZ);
         pDlg->RestoreSavedSystem(/*bForget*/ true);
     }
+    pDlg->CreateTrayIcon();
     // Read once, before the adapter can change anything: the mirror logic needs the sizes the primary
     // display offers, and those are the ones from before it lowered the primary display.
     pDlg->EnumSysDispMode();
@@ -119,11 +121,14 @@ void CDispoApp::SaveSysRes() {
     WriteProfileInt(PROFILE_SECTION_CONFIG, PROFILE_SYS_Z, m_nSysZ);
 }
 
-// The window goes, and the adapter object with it; the driver handle is not closed here (the process ends
-// right after) and the tray icon is left as it is.
+// The window goes, and the adapter and tray icon objects with it; the driver handle is not closed here
+// (the process ends right after). The tray icon object takes its icon away, so that no dead icon stays
+// behind in the notification area.
 void CDispoApp::Teardown(CDispoDlg* pDlg) {
     // Not the main window any more: its destruction must not post a WM_QUIT that nobody will read.
     m_pMainWnd = nullptr;
+    delete pDlg->m_pTrayIcon;
+    pDlg->m_pTrayIcon = nullptr;
     delete pDlg->m_pAdapter;
     pDlg->m_pAdapter = nullptr;
     pDlg->DestroyWindow();

@@ -33,10 +33,9 @@ END_MESSAGE_MAP()
 
 CDispoDlg::CDispoDlg()
     : CDialog(IDD_DISPO_DIALOG), m_pSysDispModeHead(nullptr), m_nSysDispModeCount(0), m_bResumeKick(FALSE),
-      m_bWin7(FALSE), m_bStarter(FALSE), m_bMirrorMode(FALSE), m_hIcon(nullptr), m_pAdapter(nullptr),
-      m_nSysBpp(0), m_nSysWidth(0), m_nSysHeight(0), m_bIntelChip(0) {
+      m_bWin7(FALSE), m_bStarter(FALSE), m_bMirrorMode(FALSE), m_hIcon(nullptr), m_pTrayIcon(nullptr),
+      m_pAdapter(nullptr), m_nSysBpp(0), m_nSysWidth(0), m_nSysHeight(0), m_bIntelChip(0) {
     ZeroMemory(&m_osvi, sizeof(m_osvi));
-    ZeroMemory(m_szMenuLabels, sizeof(m_szMenuLabels));
     m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
     // Set before the window exists: the start-up and everything after it read the version flags.
     ProbeWindowsVersion(m_osvi, m_bWin7, m_bStarter);
@@ -63,8 +62,7 @@ BOOL CDispoDlg::OnInitDialog() {
     GetDispoApp()->RegisterUsbNotify();
     // The adapter is not touched before the message loop runs: the first look for it is one second in.
     SetTimer(STARTUP_TIMER, STARTUP_TIMER_MS);
-    for (int i = 0; i < kMenuLabelCount; ++i)
-        LoadStringA(GetModuleHandleA(nullptr), IDS_MENU_PRIMARY + i, m_szMenuLabels[i], kMenuLabelChars);
+    m_menuLabels.Load(GetModuleHandleA(nullptr));
     m_bMirrorMode = FALSE;
     return TRUE;
 }

@@ -5,8 +5,11 @@
 
 #include "adapter/adapter_host.h"
 #include "framework/dialog.h"
+#include "tray/dlg_warning.h"
+#include "tray/menu_labels.h"
 
 class CAdapter;
+class CTrayIcon;
 struct DispRes;
 struct _DEV_BROADCAST_HDR;
 
@@ -17,10 +20,6 @@ constexpr UINT_PTR ARRIVAL_TIMER = 2;
 constexpr UINT ARRIVAL_TIMER_MS = 2000;
 constexpr UINT_PTR RESUME_PRIMARY_TIMER = 3;
 constexpr UINT_PTR RESUME_SECONDARY_TIMER = 4;
-
-// The tray menu's labels, loaded from the string table when the window initialises.
-constexpr int kMenuLabelCount = 11;
-constexpr int kMenuLabelChars = 64;
 
 // The adapter display's current mode: false, with all three 0, when it has none.
 BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd);
@@ -35,6 +34,9 @@ public:
 
     // Brings the adapter up once its driver handle is open. The result is not used.
     BOOL DeviceArrival();
+    // Makes the tray icon object with its two mouse handlers into m_pTrayIcon, once, at start-up; the icon
+    // is not shown until the adapter is found. m_pTrayIcon stays null when it cannot be made.
+    void CreateTrayIcon();
 
     // Builds the primary display's grouped mode list once at start-up: 1, or 0 without a primary display.
     int EnumSysDispMode();
@@ -79,13 +81,15 @@ public:
     BOOL m_bStarter;    // Windows 7 Starter
     BOOL m_bMirrorMode; // the adapter runs as a mirror of the primary display
     HICON m_hIcon;
-    CAdapter* m_pAdapter; // set by the application (SetAdapter) before the window is created; not owned
+    CTrayIcon* m_pTrayIcon; // null until CreateTrayIcon; not owned by the window
+    CAdapter* m_pAdapter;   // set by the application (SetAdapter) before the window is created; not owned
     // The primary display's mode as last seen.
     int m_nSysBpp;
     int m_nSysWidth;
     int m_nSysHeight;
-    BYTE m_bIntelChip; // an Intel chip drives a display of the system
-    char m_szMenuLabels[kMenuLabelCount][kMenuLabelChars];
+    CDlgWarning m_dlgWarning; // the confirmation after a resolution above 1024 x 768
+    BYTE m_bIntelChip;        // an Intel chip drives a display of the system
+    CMenuLabels m_menuLabels;
 
 protected:
     BOOL OnInitDialog() override;
@@ -100,19 +104,23 @@ protected:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
 
-    // Requests from the tray, the menu and a second start (dispo_dlg_commands.cpp).
+    // The tray icon's messages and "TurnOff" from a second start (tray/dispo_dlg_tray.cpp).
     LRESULT OnTaskbarCreated(WPARAM wParam, LPARAM lParam);
     LRESULT OnNotifyIcon(WPARAM wParam, LPARAM lParam);
     LRESULT OnTurnOff(WPARAM wParam, LPARAM lParam);
-    LRESULT OnRemoveReg(WPARAM wParam, LPARAM lParam);
-    LRESULT OnSISRotation(WPARAM wParam, LPARAM lParam);
+    void OnBrand();
+    // The menu's state commands (tray/state_commands.cpp).
     void OnPrimary();
     void OnExt();
     void OnOff();
     void OnMirror();
-    void OnBrand();
+    // Resolution and rotation, from the menu and from a second start (tray/resolution_rotation.cpp).
     void OnTraySetDPI(UINT nID);
     void OnRotation(UINT nID);
+    LRESULT OnSISRotation(WPARAM wParam, LPARAM lParam);
+    void RotateTo(int nRotation);
+    // "RemoveRegistry" from a second start (dispo_dlg_uninstall.cpp).
+    LRESULT OnRemoveReg(WPARAM wParam, LPARAM lParam);
 
     // Power and the end of the session (dispo_dlg_power.cpp).
     LRESULT PreFilterMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) override;

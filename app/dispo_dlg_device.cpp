@@ -9,6 +9,7 @@
 #include "sysint/dbg_trace.h"
 #include "sysint/dwm_service.h"
 #include "sysint/str_util.h"
+#include "tray/tray_icon.h"
 
 namespace {
 
@@ -29,6 +30,9 @@ BOOL CDispoDlg::DeviceArrival() {
         m_pAdapter->m_bReady = 0;
         return TRUE;
     }
+    // The icon shows as soon as the adapter is open, before the driver has reported ready.
+    if (m_pTrayIcon != nullptr)
+        m_pTrayIcon->AddToTray();
     // The removal of the handle must reach this window, or the desktop would keep a dead display.
     m_pAdapter->RegisterDevNotify(m_hWnd);
     // A driver that does not come up leaves the adapter open but not turned on; nothing is retried.
@@ -103,6 +107,8 @@ BOOL CDispoDlg::OnAdapterRemoval(const DEV_BROADCAST_HDR* pHeader) {
     CloseHandle(adapter.m_hDevice);
     adapter.m_hDevice = INVALID_HANDLE_VALUE;
     DbgTrace("Remove device and Close handle\n");
+    if (m_pTrayIcon != nullptr)
+        m_pTrayIcon->RemoveFromTray();
     if (m_osvi.dwMajorVersion >= 6) {
         RunDwmService(true);
         DbgTrace("Enable Composition\n");

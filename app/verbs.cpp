@@ -3,6 +3,7 @@
 #include "app/app_messages.h"
 #include "app/verbs.h"
 #include "sysint/dbg_trace.h"
+#include "sysint/str_util.h"
 #include "variants/variant.h"
 
 namespace {
@@ -18,25 +19,13 @@ constexpr AppVerb kVerbs[] = {
     {"r270", "rotatin r270\n", {{&g_nMsgSISRotation, 4}, {nullptr, 0}}, 1},
 };
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(const char* a, const char* b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (LowerAscii(*a) != LowerAscii(*b))
-            return false;
-    }
-    return *a == *b;
-}
-
 } // namespace
 
 const AppVerb* FindAppVerb(const char* pszCmdLine) {
     if (pszCmdLine == nullptr)
         return nullptr;
     for (const AppVerb& verb : kVerbs) {
-        if (EqualsNoCase(pszCmdLine, verb.pszVerb))
+        if (StrEqualNoCase(pszCmdLine, verb.pszVerb))
             return &verb;
     }
     return nullptr;

@@ -28,6 +28,9 @@ public:
     BOOL PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) {
         return ::PostMessageA(m_hWnd, nMsg, wParam, lParam);
     }
+    BOOL SetWindowText(LPCSTR pszText) { return ::SetWindowTextA(m_hWnd, pszText); }
+    // The text of the child control nID (a dialog's control).
+    BOOL SetDlgItemText(int nID, LPCSTR pszText) { return ::SetDlgItemTextA(m_hWnd, nID, pszText); }
 
     // Runs the message map alone: true and the handler's result when an entry took the message.
     bool OnWndMsg(UINT nMsg, WPARAM wParam, LPARAM lParam, LRESULT* pResult);

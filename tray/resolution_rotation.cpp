@@ -1,0 +1,99 @@
+// The resolution items of the tray menu, its rotation items and the rotation a second start forwards
+// ("r0" to "r270").
+#include <windows.h>
+
+#include "adapter/adapter.h"
+#include "app/dispo_dlg.h"
+#include "res/resource.h"
+#include "sysint/dbg_trace.h"
+
+namespace {
+
+// Anything larger than this may not show on the user's monitor, so it is kept only once confirmed.
+constexpr unsigned kUnconfirmedWidth = 1024;
+constexpr unsigned kUnconfirmedHeight = 768;
+
+// The entry at position nIndex of the list, counting from 0; null past either end.
+const DispRes* EntryAt(const DispRes* pHead, int nIndex) {
+    if (nIndex < 0)
+        return nullptr;
+    const DispRes* pEntry = pHead;
+    for (; pEntry != nullptr && nIndex > 0; --nIndex)
+        pEntry = pEntry->pNext;
+    return pEntry;
+}
+
+} // namespace
+
+void CDispoDlg::OnTraySetDPI(UINT nID) {
+    const int nIndex = static_cast<int>(nID) - ID_MENU_RES_FIRST;
+    DbgTrace("OnTraySetDPI nIndex %d\n", nIndex);
+    if (m_pAdapter == nullptr)
+        return;
+    CAdapter& adapter = *m_pAdapter;
+    // The list may have been rebuilt since the menu was shown: an id past its end selects nothing.
+    const DispRes* pEntry = EntryAt(adapter.m_pDispResHead, nIndex);
+    if (pEntry == nullptr)
+        return;
+    const int nWidth = static_cast<int>(pEntry->nWidth);
+    const int nHeight = static_cast<int>(pEntry->nHeight);
+    const int nBpp = static_cast<int>(pEntry->nBpp);
+    DbgTrace("set dpi %d %d %d\n", nWidth, nHeight, nBpp);
+    const bool bConfirm = pEntry->nWidth > kUnconfirmedWidth || pEntry->nHeight > kUnconfirmedHeight;
+    const int nOldWidth = adapter.m_nWidth;
+    const int nOldHeight = adapter.m_nHeight;
+    const int nOldBpp = adapter.m_nBpp;
+    if (nWidth == nOldWidth && nHeight == nOldHeight && nBpp == nOldBpp)
+        return;
+    // One confirmation at a time: a second one would take over the dialog object while the first still
+    // runs, and the first could then never end.
+    if (bConfirm && m_dlgWarning.IsOpen()) {
+        DbgTrace("OnTraySetDPI confirmation already open\n");
+        return;
+    }
+    adapter.SetResolution(nWidth, nHeight, nBpp);
+    if (bConfirm) {
+        if (m_dlgWarning.RunModal() == IDOK) {
+            // While mirroring SetResolution leaves the adapter's own resolution alone; a confirmed
+            // choice becomes it.
+            adapter.m_nWidth = nWidth;
+            adapter.m_nHeight = nHeight;
+            adapter.m_nBpp = nBpp;
+        } else {
+            // Cancel, Escape, the close box, the end of the countdown, or a dialog that could not be
+            // shown at all: nothing confirmed the new resolution.
+            adapter.SetResolution(nOldWidth, nOldHeight, nOldBpp);
+        }
+    }
+    adapter.SaveSettings();
+}
+
+// The display comes back in the state it was in; mirrored or off, nothing is rotated. The settings are
+// saved in every case.
+void CDispoDlg::RotateTo(int nRotation) {
+    CAdapter& adapter = *m_pAdapter;
+    const int nState = adapter.GetDispState();
+    if (nState == DISP_PRIMARY_EXT || nState == DISP_PRIMARY_ONLY || nState == DISP_EXTENDED)
+        adapter.SetRotation(true, nRotation, nState);
+    adapter.SaveSettings();
+}
+
+void CDispoDlg::OnRotation(UINT nID) {
+    DbgTrace("OnRotation\n");
+    if (m_pAdapter != nullptr)
+        RotateTo(static_cast<int>(nID) - ID_MENU_ROTATE_0);
+}
+
+// wParam 1 to 4 are "r0" to "r270"; 5 passes rotation 4, which the driver is never sent.
+LRESULT CDispoDlg::OnSISRotation(WPARAM wParam, LPARAM /*lParam*/) {
+    if (wParam < 1 || wParam > 5) {
+        DbgTrace("Command can not accept cmd = %d\n", static_cast<int>(wParam));
+        return 0;
+    }
+    if (m_pAdapter == nullptr) {
+        DbgTrace("Adapter is not available value = NULL\n");
+        return 0;
+    }
+    RotateTo(static_cast<int>(wParam) - 1);
+    return 0;
+}
