@@ -2,6 +2,7 @@
 // it into the tray menu. The icon never changes while it is shown: no per-state icon, no per-state tip.
 #pragma once
 #include <windows.h>
+#include <shellapi.h>
 
 #include "framework/object.h"
 

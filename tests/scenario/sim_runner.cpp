@@ -8,6 +8,7 @@
 #include <fstream>
 #include <signal.h>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -131,6 +132,159 @@ std::vector<unsigned> SimRun::Pids() const {
     return pids;
 }
 
+std::vector<std::string> SimRun::TextsFrom(uint64_t ms) const {
+    std::vector<std::string> texts;
+    for (const TraceLine& t : traces) {
+        if (t.ms >= ms)
+            texts.push_back(t.text);
+    }
+    return texts;
+}
+
+const char* ExeName(Deliverable deliverable) {
+    return deliverable == Deliverable::Duodesk ? "duodesk" : "duodeskb";
+}
+
+namespace {
+
+// The text inside the first pair of double quotes of a dump word, with the dump's escapes undone.
+std::string Unquoted(const std::string& word) {
+    if (word.size() < 2 || word.front() != '"' || word.back() != '"')
+        return word;
+    return Unescape(word.substr(1, word.size() - 2));
+}
+
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+} // namespace
+
+std::string SimRun::Desk(const std::string& heading) const {
+    const std::string own = deliverable == Deliverable::Duodesk ? "ZTK\\USB2VGA" : "ZTK\\USBVGA04";
+    std::string desk;
+    for (const std::string& line : StateLines("display ", heading)) {
+        // display NAME id "ID" flags FLAGS current MODE pos X,Y registry ...
+        std::vector<std::string> w = Words(line);
+        if (w.size() < 10)
+            continue;
+        const std::string id = Unquoted(w[3]);
+        const std::string& name = w[1];
+        const std::string& flags = w[5];
+        desk += desk.empty() ? "" : "; ";
+        desk += id == own ? "USB" : id == own + "M" ? "MIR" : name.substr(name.rfind('\\') + 1);
+        if (w[7] == "off") {
+            desk += " off";
+            continue;
+        }
+        if (flags.find("primary") != std::string::npos)
+            desk += " primary";
+        if (flags.find("mirror") != std::string::npos)
+            desk += " mirror";
+        desk += " " + w[7] + " " + w[9];
+    }
+    return desk;
+}
+
+std::string SimRun::Saved(const std::string& name, const std::string& section,
+                          const std::string& heading) const {
+    const std::string prefix = std::string("reg \"HKCU\\\\Software\\\\Kiva Dongle\\\\") +
+                               ExeName(deliverable) + "\\\\" + section + "\" \"" + name + "\" dword ";
+    std::vector<std::string> lines = StateLines(prefix, heading);
+    return lines.empty() ? "-" : lines[0].substr(prefix.size());
+}
+
+std::string CdsFlagNames(unsigned flags) {
+    static const std::pair<unsigned, const char*> kNames[] = {
+        {0x00000001, "CDS_UPDATEREGISTRY"}, {0x00000002, "CDS_TEST"},
+        {0x00000004, "CDS_FULLSCREEN"},     {0x00000008, "CDS_GLOBAL"},
+        {0x00000010, "CDS_SET_PRIMARY"},    {0x00000020, "CDS_VIDEOPARAMETERS"},
+        {0x10000000, "CDS_NORESET"},        {0x40000000, "CDS_RESET"},
+    };
+    std::string names;
+    for (const auto& [bit, name] : kNames) {
+        if (flags & bit) {
+            names += names.empty() ? "" : "|";
+            names += name;
+            flags &= ~bit;
+        }
+    }
+    if (flags != 0) {
+        char rest[16];
+        snprintf(rest, sizeof rest, "0x%X", flags);
+        names += names.empty() ? rest : std::string("|") + rest;
+    }
+    return names.empty() ? "0" : names;
+}
+
+std::vector<std::string> SimRun::DisplayCalls(const std::string& heading) const {
+    std::vector<std::string> calls;
+    for (const std::string& line : StateLines("cds ", heading)) {
+        // cds MS PID DEVICE fields F mode MODE pos X,Y flags 0xHEX result N
+        std::vector<std::string> w = Words(line);
+        if (w.size() < 14)
+            continue;
+        unsigned flags = static_cast<unsigned>(strtoul(w[11].c_str(), nullptr, 16));
+        std::string call = Unescape(w[3]) + " " + (w[7] == "-" ? "mode -" : w[7] + " pos " + w[9]);
+        calls.push_back(call + " " + CdsFlagNames(flags) + " result " + w[13]);
+    }
+    return calls;
+}
+
+std::vector<std::string> SimRun::OutputLines(const std::string& prefix) const {
+    std::vector<std::string> lines;
+    std::stringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(prefix, 0) == 0)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<ShownMenu> SimRun::Menus() const {
+    std::vector<ShownMenu> menus;
+    bool inside = false;
+    for (const std::string& line : OutputLines("")) {
+        unsigned long long ms = 0;
+        unsigned pid = 0;
+        int offset = 0;
+        if (line == "end-menu") {
+            inside = false;
+        } else if (inside && line.rfind("menu ", 0) == 0) {
+            menus.back().items.push_back(line.substr(5));
+        } else if (sscanf(line.c_str(), "menu %llu %u %n", &ms, &pid, &offset) == 2 && offset > 0) {
+            std::string rest = line.substr(offset);
+            if (rest.rfind("open ", 0) == 0) {
+                ShownMenu menu;
+                menu.ms = ms;
+                menu.pid = pid;
+                menu.foreground = rest.find(" foreground yes ") != std::string::npos;
+                menus.push_back(menu);
+                inside = true;
+            } else if (!menus.empty() && menus.back().closing.empty()) {
+                menus.back().closing = rest;
+            }
+        }
+    }
+    return menus;
+}
+
+::testing::AssertionResult InOrder(const std::vector<std::string>& texts,
+                                   const std::vector<std::string>& expected) {
+    size_t next = 0;
+    for (const std::string& text : texts) {
+        if (next < expected.size() && text == expected[next])
+            ++next;
+    }
+    if (next == expected.size())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "missing or out of order: \"" << expected[next] << "\"";
+}
+
 SimRun RunSim(const std::string& scenario, Deliverable deliverable) {
     const char* exe = deliverable == Deliverable::Duodesk ? DUODESK_SIM_EXE : DUODESKB_SIM_EXE;
     std::string in = TempPath("in"), outPath = TempPath("out"), errPath = TempPath("err");
@@ -139,6 +293,7 @@ SimRun RunSim(const std::string& scenario, Deliverable deliverable) {
         file << scenario;
     }
     SimRun run;
+    run.deliverable = deliverable;
     pid_t child = fork();
     if (child == 0) {
         if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr))

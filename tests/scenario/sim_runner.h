@@ -1,5 +1,9 @@
-// Runs duodesk-sim or duodeskb-sim on a scenario and gives the tests its output in pieces.
+// Runs duodesk-sim or duodeskb-sim on a scenario and gives the tests its output in pieces. Every scenario
+// test reads the dump through these readers, so that a failure prints the layout, flags and menus in
+// words rather than the dump's raw numbers.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
@@ -13,7 +17,19 @@ struct TraceLine {
     std::string text; // unescaped
 };
 
+// A menu as TrackPopupMenu showed it: its item lines as the output draws them, without the leading
+// "menu " and with the indentation of their submenu level ("  [x] \"USB-VGA(Off)\" 32774 grey"), and how
+// it closed ("pick \"USB-VGA(Off)\" id 32774", "dismiss", or "" while it is open).
+struct ShownMenu {
+    uint64_t ms = 0;
+    unsigned pid = 0;
+    bool foreground = false;
+    std::vector<std::string> items;
+    std::string closing;
+};
+
 struct SimRun {
+    Deliverable deliverable = Deliverable::Duodesk;
     int exitStatus = -1;
     std::string out;
     std::string err;
@@ -29,8 +45,35 @@ struct SimRun {
     std::vector<TraceLine> TracesOf(unsigned pid) const;
     int CountTrace(const std::string& text) const;
     const TraceLine* FindTrace(const std::string& text) const;
+    // The trace texts from this virtual time on, in order.
+    std::vector<std::string> TextsFrom(uint64_t ms) const;
     // The pids of the program starts, in start order, from the final state.
     std::vector<unsigned> Pids() const;
+
+    // The desktop, one display after another in enumeration order: USB and MIR for the adapter's own
+    // display and its mirror driver, DISPLAYn for the others; then "off", or the flags, mode and place:
+    // "DISPLAY1 primary 1280x1024x32@60 0,0; USB 1024x768x32@60 1280,0; MIR off".
+    std::string Desk(const std::string& heading = "final") const;
+    // A value of this deliverable's profile, "-" when it is not there.
+    std::string Saved(const std::string& name, const std::string& section = "VGA DONGLE",
+                      const std::string& heading = "final") const;
+    // Every ChangeDisplaySettingsExA call, as "\\.\DISPLAY2 1024x768x32@60 pos 1280,0
+    // CDS_UPDATEREGISTRY|CDS_NORESET result 0" ("-" for no device, "mode -" without a mode record).
+    std::vector<std::string> DisplayCalls(const std::string& heading = "final") const;
+    // Every menu TrackPopupMenu showed, in order.
+    std::vector<ShownMenu> Menus() const;
+    // The output lines that start with this prefix, wherever they are (menu, dialog and note lines).
+    std::vector<std::string> OutputLines(const std::string& prefix) const;
 };
 
 SimRun RunSim(const std::string& scenario, Deliverable deliverable = Deliverable::Duodesk);
+
+// The executable base name of a deliverable, which names its profile key.
+const char* ExeName(Deliverable deliverable);
+
+// ChangeDisplaySettingsExA flags as their names, "CDS_UPDATEREGISTRY|CDS_NORESET" ("0" for none).
+std::string CdsFlagNames(unsigned flags);
+
+// `expected` occurs in `texts` in this order, other texts between them allowed.
+::testing::AssertionResult InOrder(const std::vector<std::string>& texts,
+                                   const std::vector<std::string>& expected);
