@@ -39,10 +39,6 @@ std::string Profile(std::initializer_list<Value> values) {
     return lines;
 }
 
-const char* ExeName(Deliverable d) {
-    return d == Deliverable::Duodesk ? "duodesk" : "duodeskb";
-}
-
 std::string Unescape(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i)

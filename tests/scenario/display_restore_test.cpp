@@ -30,9 +30,10 @@ TEST(DisplayRestore, ASavedSystemResolutionIsPutBackAtStartAndStaysInTheProfile)
     EXPECT_LT(intel, init);
     EXPECT_EQ(init + 1, restore);
     // Written to the registry and in effect at once, without a reset.
-    EXPECT_EQ(run.StateLines("cds "),
-              std::vector<std::string>{
-                  "cds 0 1000 \\\\.\\DISPLAY1 fields 0x5C0020 mode 1280x1024x32@60 pos 0,0 flags 0x1 result 0"});
+    EXPECT_EQ(
+        run.StateLines("cds "),
+        std::vector<std::string>{
+            "cds 0 1000 \\\\.\\DISPLAY1 fields 0x5C0020 mode 1280x1024x32@60 pos 0,0 flags 0x1 result 0"});
     ASSERT_EQ(run.StateLines("display \\\\.\\DISPLAY1 ").size(), 1u);
     EXPECT_NE(run.StateLines("display \\\\.\\DISPLAY1 ")[0].find(
                   "current 1280x1024x32@60 pos 0,0 registry 1280x1024x32@60 pos 0,0"),
@@ -43,7 +44,8 @@ TEST(DisplayRestore, ASavedSystemResolutionIsPutBackAtStartAndStaysInTheProfile)
 }
 
 TEST(DisplayRestore, NothingIsRestoredWhenAnyOfTheThreeValuesIsZeroOrMissing) {
-    const std::string display = "display PCI\\VEN_10DE&DEV_0421 primary modes 800x600x16@60 1280x1024x32@60\n";
+    const std::string display =
+        "display PCI\\VEN_10DE&DEV_0421 primary modes 800x600x16@60 1280x1024x32@60\n";
     for (const std::string& saved : {SavedSystem(1280, 1024, 0), SavedSystem(0, 1024, 32),
                                      std::string("profile \"USBVGACONFIG\" SysX 1280\n"), std::string()}) {
         SCOPED_TRACE(saved);
@@ -59,12 +61,14 @@ TEST(DisplayRestore, AStoredRefreshRateTheModeLacksFallsBackToItsLowestRate) {
     SimRun run = RunSim("display PCI\\VEN_10DE&DEV_0421 primary modes 800x600x16@85 1024x768x32@75,60\n" +
                         SavedSystem(1024, 768, 32) + "at 0 start\nend 2s\n");
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.StateLines("cds "),
-              (std::vector<std::string>{
-                  "cds 0 1000 \\\\.\\DISPLAY1 fields 0x5C0020 mode 1024x768x32@85 pos 0,0 flags 0x1 result -2",
-                  "cds 0 1000 \\\\.\\DISPLAY1 fields 0x5C0000 mode 1024x768x32@60 pos 0,0 flags 0x1 result 0",
-              }));
-    EXPECT_NE(run.StateLines("display \\\\.\\DISPLAY1 ")[0].find("current 1024x768x32@60"), std::string::npos);
+    EXPECT_EQ(
+        run.StateLines("cds "),
+        (std::vector<std::string>{
+            "cds 0 1000 \\\\.\\DISPLAY1 fields 0x5C0020 mode 1024x768x32@85 pos 0,0 flags 0x1 result -2",
+            "cds 0 1000 \\\\.\\DISPLAY1 fields 0x5C0000 mode 1024x768x32@60 pos 0,0 flags 0x1 result 0",
+        }));
+    EXPECT_NE(run.StateLines("display \\\\.\\DISPLAY1 ")[0].find("current 1024x768x32@60"),
+              std::string::npos);
 }
 
 TEST(DisplayRestore, ASecondStartLeavesTheDisplayAlone) {

@@ -108,19 +108,6 @@ std::vector<std::string> TextsFrom(const SimRun& run, uint64_t ms) {
     return texts;
 }
 
-// `expected` occurs in `texts` in this order, other texts between them allowed.
-::testing::AssertionResult InOrder(const std::vector<std::string>& texts,
-                                   const std::vector<std::string>& expected) {
-    size_t next = 0;
-    for (const std::string& text : texts) {
-        if (next < expected.size() && text == expected[next])
-            ++next;
-    }
-    if (next == expected.size())
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "missing or out of order: " << expected[next];
-}
-
 // A state line with its time taken out, so that two runs can be compared.
 std::vector<std::string> Untimed(const SimRun& run, const std::string& prefix) {
     std::vector<std::string> lines;

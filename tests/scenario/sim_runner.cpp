@@ -68,10 +68,10 @@ std::vector<std::string> SimRun::State(const std::string& heading) const {
     std::string line;
     bool inside = false;
     while (std::getline(lines, line)) {
-        if (line.rfind(heading + " ", 0) == 0) {
+        if (line == heading || line.rfind(heading + " ", 0) == 0) {
             inside = true;
             current.clear();
-        } else if (line == "end-" + heading) {
+        } else if (line == "end-" + heading.substr(0, heading.find(' '))) {
             inside = false;
             state = current;
         } else if (inside) {

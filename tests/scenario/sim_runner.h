@@ -35,7 +35,8 @@ struct SimRun {
     std::string err;
     std::vector<TraceLine> traces;
 
-    // Lines of the state printed by the last dump with this heading ("dump" or "final").
+    // Lines of the state printed by the last dump with this heading: "dump", "final", or one dump by its
+    // time ("dump 3000").
     std::vector<std::string> State(const std::string& heading = "final") const;
     // State lines that start with `prefix`.
     std::vector<std::string> StateLines(const std::string& prefix,
