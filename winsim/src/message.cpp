@@ -112,6 +112,20 @@ void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const v
     p->sent.push_back(std::move(sent));
 }
 
+// A message a scenario posts by name: one of the few system messages a test needs to post as it is
+// (WM_COMMAND with an id no menu offers, say), else the registered message of that name.
+UINT MessageNamed(const char* name) {
+    static const struct {
+        const char* name;
+        UINT message;
+    } kSystem[] = {{"WM_NULL", WM_NULL}, {"WM_CLOSE", WM_CLOSE}, {"WM_COMMAND", WM_COMMAND}};
+    for (const auto& s : kSystem) {
+        if (strcmp(s.name, name) == 0)
+            return s.message;
+    }
+    return RegisteredMessage(name);
+}
+
 void PostFromOutside(const char* name, WPARAM wParam, LPARAM lParam) {
     const char* instance = M().program.instanceName;
     Window* target = instance ? FindTopLevelWindow(nullptr, instance) : nullptr;
@@ -119,7 +133,7 @@ void PostFromOutside(const char* name, WPARAM wParam, LPARAM lParam) {
         Note("post: no window titled \"%s\" to post \"%s\" to", instance ? instance : "", name);
         return;
     }
-    PostTo(*target, RegisteredMessage(name), wParam, lParam, 0);
+    PostTo(*target, MessageNamed(name), wParam, lParam, 0);
 }
 
 void QueueInput(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

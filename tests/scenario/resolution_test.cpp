@@ -1,0 +1,161 @@
+// The resolution items of the tray menu and the 15-second confirmation that a resolution above
+// 1024 x 768 needs: the countdown, each way to answer it, and the messages its nested loop still handles.
+#include <gtest/gtest.h>
+
+#include "sim_runner.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string kMachine = "os 5.1\n"
+                             "display PCI\\VEN_10DE&DEV_0421 primary modes 1280x1024x32@60 1024x768x32@60\n"
+                             "adapter plugged modes 1280x1024x32 1024x768x32 800x600x32\n"
+                             "profile \"VGA DONGLE\" DispState 2\nprofile \"VGA DONGLE\" FirstRun 1\n";
+
+std::string Resolution(int w, int h) {
+    return "profile \"VGA DONGLE\" Width " + std::to_string(w) + "\nprofile \"VGA DONGLE\" Height " +
+           std::to_string(h) + "\nprofile \"VGA DONGLE\" BitDepth 32\n";
+}
+
+// The menu opens at 20 s and the item is picked at 21 s.
+std::string PickAt21(const std::string& path) {
+    return "at 0 start\nat 20s tray-click right\nat 21s menu pick \"Resolution\" " + path + "\n";
+}
+const std::string kHigh = "\"High Resolution\" \"&1280X1024X32\"";
+
+std::string AdapterMode(const SimRun& run, const std::string& heading = "final") {
+    std::string desk = run.Desk(heading);
+    size_t usb = desk.find("USB ");
+    return usb == std::string::npos ? desk : desk.substr(usb, desk.find(';', usb) - usb);
+}
+
+int SavesFrom(const SimRun& run, uint64_t ms) {
+    int saves = 0;
+    for (const TraceLine& t : run.traces)
+        saves += t.ms >= ms && t.text == "save ini VGA DONGLE\n";
+    return saves;
+}
+
+// The text of a control of the open dialog in a dump.
+std::string ControlText(const SimRun& run, int id, const std::string& heading) {
+    for (const std::string& line : run.StateLines("control ", heading)) {
+        if (line.find(" id " + std::to_string(id) + " ") != std::string::npos)
+            return line.substr(line.find(" text \"") + 7, line.size() - line.find(" text \"") - 8);
+    }
+    return "-";
+}
+
+} // namespace
+
+// A larger resolution is applied at once and kept only when the user says so; every other answer, and
+// none within 15 seconds, brings the old one back. The settings are saved once, with what is kept.
+TEST(Confirmation, KeepsAResolutionAbove1024x768OnlyWhenTheUserConfirmsIt) {
+    const struct {
+        const char* answer; // at 25 s; "" lets the countdown run out
+        const char* result;
+        const char* kept;
+        uint64_t endMs;
+    } cases[] = {
+        {"", "2", "USB 1024x768x32@60 1280,0", 36000},
+        {"ok", "1", "USB 1280x1024x32@60 1280,0", 25000},
+        {"cancel", "2", "USB 1024x768x32@60 1280,0", 25000},
+        {"escape", "2", "USB 1024x768x32@60 1280,0", 25000},
+        {"close", "2", "USB 1024x768x32@60 1280,0", 25000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(*c.answer ? c.answer : "no answer");
+        std::string answer = *c.answer ? std::string("at 25s dialog press ") + c.answer + "\n" : "";
+        SimRun run = RunSim(kMachine + Resolution(1024, 768) + PickAt21(kHigh) + "at 22500 dump\n" + answer +
+                            "end 40s\n");
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_TRUE(InOrder(run.TextsFrom(21000), {"OnTraySetDPI nIndex 2\n", "set dpi 1280 1024 32\n"}));
+        // Applied before the question.
+        EXPECT_EQ(AdapterMode(run, "dump 22500"), "USB 1280x1024x32@60 1280,0");
+        EXPECT_EQ(run.OutputLines("dialog "),
+                  (Lines{"dialog 21000 1000 open 130 \"VGA Adapter Utility\"",
+                         "dialog " + std::to_string(c.endMs) + " 1000 end 130 result " + c.result}));
+        EXPECT_EQ(AdapterMode(run), c.kept);
+        EXPECT_EQ(run.Saved("Width"), std::string(c.kept).substr(4, 4));
+        EXPECT_EQ(SavesFrom(run, 21000), 1);
+    }
+}
+
+TEST(Confirmation, CountsDownFrom15OnceASecondWithTheStringTableTexts) {
+    SimRun run = RunSim(kMachine + Resolution(1024, 768) + PickAt21(kHigh) +
+                        "at 21500 dump\nat 25500 dump\nat 35500 dump\nend 40s\n");
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(ControlText(run, 1000, "dump 21500"), "15");
+    EXPECT_EQ(ControlText(run, 1000, "dump 25500"), "11");
+    EXPECT_EQ(ControlText(run, 1000, "dump 35500"), "1");
+    const struct {
+        int id;
+        const char* text;
+    } texts[] = {{1002, "Your desktop has been reconfigured"},
+                 {1003, "Do you want to keep the setting?"},
+                 {1004, "Reverting in"},
+                 {1005, "Seconds"},
+                 {1, "Ok"},
+                 {2, "Cancel"}};
+    for (const auto& t : texts)
+        EXPECT_EQ(ControlText(run, t.id, "dump 21500"), t.text) << "control " << t.id;
+    std::vector<std::string> windows = run.StateLines("window ", "dump 21500");
+    EXPECT_TRUE(std::any_of(windows.begin(), windows.end(), [](const std::string& w) {
+        return w.find("title \"VGA Adapter Utility\" visible dialog 130 modal") != std::string::npos;
+    })) << testing::PrintToString(windows);
+}
+
+// Up to 1024 x 768 there is nothing to confirm; the resolution already shown changes nothing, not even
+// the profile; an id past the end of the list (possible only once the list has changed) selects nothing.
+TEST(Confirmation, AsksNothingUpTo1024x768AndDoesNothingForTheCurrentResolution) {
+    const struct {
+        const char* name;
+        std::string scenario;
+        const char* kept;
+        int saves;
+    } cases[] = {
+        {"1024 x 768 from 800 x 600", kMachine + Resolution(800, 600) + PickAt21("\"&1024X768X32\""),
+         "USB 1024x768x32@60 1280,0", 1},
+        {"800 x 600 from 1024 x 768", kMachine + Resolution(1024, 768) + PickAt21("\"&800X600X32\""),
+         "USB 800x600x32@60 1280,0", 1},
+        {"the current 1024 x 768", kMachine + Resolution(1024, 768) + PickAt21("\"&1024X768X32\""),
+         "USB 1024x768x32@60 1280,0", 0},
+        {"an id past the list",
+         kMachine + Resolution(1024, 768) + "at 0 start\nat 21s post \"WM_COMMAND\" 39960 0\n",
+         "USB 1024x768x32@60 1280,0", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRun run = RunSim(c.scenario + "end 30s\n");
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_EQ(run.OutputLines("dialog "), Lines{});
+        EXPECT_EQ(AdapterMode(run), c.kept);
+        EXPECT_EQ(SavesFrom(run, 21000), c.saves);
+        EXPECT_EQ(run.CountTrace("OnTraySetDPI nIndex 10\n"), std::string(c.name) == "an id past the list");
+    }
+}
+
+// While the question waits, the nested loop still handles the tray, a second start and the device: a
+// menu opens, and an unplug takes the display and the icon away; the countdown then ends as usual.
+TEST(Confirmation, TheCountdownsLoopStillHandlesTrayDeviceAndSecondStartMessages) {
+    SimRun run =
+        RunSim(kMachine + Resolution(1024, 768) + PickAt21(kHigh) +
+               "at 23s tray-click right\nat 24s menu dismiss\nat 24500 start Turnoff\nat 26s unplug\n"
+               "end 40s\n");
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    std::vector<ShownMenu> menus = run.Menus();
+    ASSERT_EQ(menus.size(), 2u);
+    EXPECT_EQ(menus[1].ms, 23000u);
+    const TraceLine* turnOff = run.FindTrace("OnTurnOff\n");
+    ASSERT_NE(turnOff, nullptr);
+    EXPECT_EQ(turnOff->ms, 24500u);
+    const TraceLine* removal = run.FindTrace("Remove device and Close handle\n");
+    ASSERT_NE(removal, nullptr);
+    EXPECT_EQ(removal->ms, 26000u);
+    EXPECT_EQ(run.OutputLines("dialog ").back(), "dialog 36000 1000 end 130 result 2");
+    EXPECT_EQ(run.StateLines("tray "), Lines{});
+}
