@@ -285,20 +285,22 @@ std::vector<ShownMenu> SimRun::Menus() const {
     return ::testing::AssertionFailure() << "missing or out of order: \"" << expected[next] << "\"";
 }
 
-SimRun RunSim(const std::string& scenario, Deliverable deliverable) {
+namespace {
+
+// Runs the simulator with the scenario file `in`, or on its built-in scenario when `in` is empty.
+SimRun Run(const std::string& in, Deliverable deliverable) {
     const char* exe = deliverable == Deliverable::Duodesk ? DUODESK_SIM_EXE : DUODESKB_SIM_EXE;
-    std::string in = TempPath("in"), outPath = TempPath("out"), errPath = TempPath("err");
-    {
-        std::ofstream file(in, std::ios::binary);
-        file << scenario;
-    }
+    std::string outPath = TempPath("out"), errPath = TempPath("err");
     SimRun run;
     run.deliverable = deliverable;
     pid_t child = fork();
     if (child == 0) {
         if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr))
             _exit(127);
-        execl(exe, exe, in.c_str(), static_cast<char*>(nullptr));
+        if (in.empty())
+            execl(exe, exe, static_cast<char*>(nullptr));
+        else
+            execl(exe, exe, in.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     // The simulator never waits on the wall clock; this bound only keeps a broken build from hanging CI.
@@ -315,8 +317,24 @@ SimRun RunSim(const std::string& scenario, Deliverable deliverable) {
     run.out = ReadAll(outPath);
     run.err = ReadAll(errPath);
     ParseTraces(run);
-    unlink(in.c_str());
     unlink(outPath.c_str());
     unlink(errPath.c_str());
     return run;
+}
+
+} // namespace
+
+SimRun RunSim(const std::string& scenario, Deliverable deliverable) {
+    std::string in = TempPath("in");
+    {
+        std::ofstream file(in, std::ios::binary);
+        file << scenario;
+    }
+    SimRun run = Run(in, deliverable);
+    unlink(in.c_str());
+    return run;
+}
+
+SimRun RunBuiltInScenario(Deliverable deliverable) {
+    return Run("", deliverable);
 }

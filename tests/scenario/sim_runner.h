@@ -68,6 +68,8 @@ struct SimRun {
 };
 
 SimRun RunSim(const std::string& scenario, Deliverable deliverable = Deliverable::Duodesk);
+// The simulator on its built-in scenario.
+SimRun RunBuiltInScenario(Deliverable deliverable = Deliverable::Duodesk);
 
 // The executable base name of a deliverable, which names its profile key.
 const char* ExeName(Deliverable deliverable);

@@ -180,3 +180,31 @@ TEST(TrayMenu, ShowsTheLiveStateTheResolutionsAndTheRotationOrWhatTheProfileReco
         EXPECT_EQ(menus[0].items, c.items);
     }
 }
+
+// The built-in scenario tells the whole story once: bring-up, Mirror and back through the menu, a high
+// resolution confirmed, the unplug and Close.
+TEST(BuiltInScenario, ShowsTheMenuTheStateChangesAndAConfirmedHighResolution) {
+    for (Deliverable d : {Deliverable::Duodesk, Deliverable::Duodeskb}) {
+        SCOPED_TRACE(ExeName(d));
+        SimRun run = RunBuiltInScenario(d);
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        std::vector<ShownMenu> menus = run.Menus();
+        ASSERT_EQ(menus.size(), 3u);
+        EXPECT_EQ(menus[0].closing, "pick \"USB-VGA(Mirror)\" id 32773");
+        EXPECT_EQ(menus[1].closing, "pick \"USB-VGA(Extended)\" id 32772");
+        EXPECT_EQ(menus[2].closing, "pick \"Resolution\" \"High Resolution\" \"&1280X1024X32\" id 39954");
+        EXPECT_EQ(run.Desk("dump 12000"),
+                  "DISPLAY1 primary 1280x1024x32@60 0,0; USB 1024x768x32@60 1280,0; MIR off");
+        EXPECT_EQ(run.Desk("dump 20000"),
+                  "DISPLAY1 primary 1280x1024x32@60 0,0; USB off; MIR mirror 1280x1024x32@60 0,0");
+        EXPECT_EQ(run.Desk("dump 28000"), run.Desk("dump 12000"));
+        EXPECT_EQ(run.Desk("dump 34000"),
+                  "DISPLAY1 primary 1280x1024x32@60 0,0; USB 1280x1024x32@60 1280,0; MIR off");
+        EXPECT_EQ(run.OutputLines("dialog "), (Lines{"dialog 30000 1000 open 130 \"VGA Adapter Utility\"",
+                                                     "dialog 33000 1000 end 130 result 1"}));
+        EXPECT_EQ(run.Saved("Width"), "1280");
+        EXPECT_EQ(run.Saved("DispState"), "2");
+        EXPECT_EQ(run.Desk(), "DISPLAY1 primary 1280x1024x32@60 0,0; USB off; MIR off");
+        EXPECT_TRUE(run.HasStateLine("process 1000 " + std::string(ExeName(d)) + ".exe exit 0 cmd \"\""));
+    }
+}

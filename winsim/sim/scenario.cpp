@@ -11,15 +11,18 @@
 
 namespace winsim {
 
+// The raw text's delimiter is "scenario": the menu labels end in ")" and a quote.
 const char* const kBuiltInScenario =
-    R"(# A Windows XP machine with one display. The utility starts at logon; the adapter is plugged in
-# a little later, comes up in the layout saved last time (extended, 1280x1024), and is pulled out again.
+    R"scenario(# A Windows XP machine with one display. The utility starts at logon; the adapter is plugged in a
+# little later and comes up in the layout saved last time (extended, 1024x768). The user opens the tray
+# menu, switches to Mirror and back to Extended, picks 1280x1024 and keeps it when asked; then the
+# adapter is pulled out and a second start closes the utility.
 os 5.1 csd "Service Pack 3"
 display PCI\VEN_10DE&DEV_0421 primary modes 1280x1024x32@60,75 1024x768x32@60,75 1024x768x16@60 800x600x32@60
 adapter modes 1280x1024x32@60 1280x1024x16@60 1024x768x32@60 1024x768x16@60 800x600x32@60 ready-after 3 mirror-ready-after 1
 profile "VGA DONGLE" DispState 2
-profile "VGA DONGLE" Width 1280
-profile "VGA DONGLE" Height 1024
+profile "VGA DONGLE" Width 1024
+profile "VGA DONGLE" Height 768
 profile "VGA DONGLE" BitDepth 32
 profile "VGA DONGLE" FirstRun 1
 service UxSms absent
@@ -27,11 +30,22 @@ at 0 start
 at 1500 dump
 at 2s plug
 at 12s dump
-at 15s unplug
-at 16s dump
-at 18s start Close
-end 20s
-)";
+at 13s tray-click right
+at 14s menu pick "USB-VGA(Mirror)"
+at 20s dump
+at 21s tray-click right
+at 22s menu pick "USB-VGA(Extended)"
+at 28s dump
+at 29s tray-click right
+at 30s menu pick "Resolution" "High Resolution" "&1280X1024X32"
+at 32s dump
+at 33s dialog press ok
+at 34s dump
+at 36s unplug
+at 37s dump
+at 39s start Close
+end 41s
+)scenario";
 
 namespace {
 
