@@ -1,6 +1,6 @@
 // The main window and the system around the adapter: suspend and resume, display changes, and the end of
-// the Windows session. The handlers that follow the adapter through them come with the power handling;
-// until then every message passes on unchanged.
+// the Windows session. Every message passes on unchanged, and both end-of-session messages get the
+// default answers (docs/architecture.md lists what is not built).
 #include <windows.h>
 
 #include "app/dispo_dlg.h"

@@ -23,6 +23,23 @@ void Pause() {
     Sleep(kStepPauseMs);
 }
 
+// From a primary state: the system's own display comes back beside the adapter's, becomes primary again,
+// and the adapter's display leaves the desktop.
+void GiveDesktopBackToSystem(CAdapter& adapter) {
+    adapter.ReattachSysDisplay();
+    Pause();
+    adapter.SetSysToPrimary();
+    Pause();
+    adapter.DetachDev();
+}
+
+// The adapter's display extends the desktop, then its mirror driver takes over.
+void MirrorFromExtended(CAdapter& adapter) {
+    adapter.AttachToDeskTopExt();
+    Pause();
+    adapter.SwitchMirror(true);
+}
+
 } // namespace
 
 void CDispoDlg::OnPrimary() {
@@ -93,11 +110,7 @@ void CDispoDlg::OnExt() {
         adapter.AttachToDeskTopExt();
         break;
     case DISP_PRIMARY_ONLY:
-        adapter.ReattachSysDisplay();
-        Pause();
-        adapter.SetSysToPrimary();
-        Pause();
-        adapter.DetachDev();
+        GiveDesktopBackToSystem(adapter);
         Pause();
         adapter.AttachToDeskTopExt();
         CycleMonitorPower();
@@ -130,28 +143,16 @@ void CDispoDlg::OnMirror() {
     case DISP_PRIMARY_EXT:
         DispDevDetachOthers(adapter.m_ddActive);
         Pause();
-        adapter.ReattachSysDisplay();
+        GiveDesktopBackToSystem(adapter);
         Pause();
-        adapter.SetSysToPrimary();
-        Pause();
-        adapter.DetachDev();
-        Pause();
-        adapter.AttachToDeskTopExt();
-        Pause();
-        adapter.SwitchMirror(true);
+        MirrorFromExtended(adapter);
         Pause();
         DispDevReattachOthers();
         break;
     case DISP_PRIMARY_ONLY:
-        adapter.ReattachSysDisplay();
+        GiveDesktopBackToSystem(adapter);
         Pause();
-        adapter.SetSysToPrimary();
-        Pause();
-        adapter.DetachDev();
-        Pause();
-        adapter.AttachToDeskTopExt();
-        Pause();
-        adapter.SwitchMirror(true);
+        MirrorFromExtended(adapter);
         CycleMonitorPower();
         break;
     case DISP_EXTENDED:
@@ -186,20 +187,12 @@ void CDispoDlg::OnOff() {
     case DISP_PRIMARY_EXT:
         DispDevDetachOthers(adapter.m_ddActive);
         Pause();
-        adapter.ReattachSysDisplay();
-        Pause();
-        adapter.SetSysToPrimary();
-        Pause();
-        adapter.DetachDev();
+        GiveDesktopBackToSystem(adapter);
         Pause();
         DispDevReattachOthers();
         break;
     case DISP_PRIMARY_ONLY:
-        adapter.ReattachSysDisplay();
-        Pause();
-        adapter.SetSysToPrimary();
-        Pause();
-        adapter.DetachDev();
+        GiveDesktopBackToSystem(adapter);
         break;
     case DISP_EXTENDED:
         adapter.DetachDev();

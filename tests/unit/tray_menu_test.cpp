@@ -87,7 +87,7 @@ TEST_F(ResolutionMenu, GroupsDepthsBySizeAndMovesWideSizesIntoTheHighResolutionS
           "[x] &1024X768X32 39953", "---", "[ ] High Resolution popup", "    [ ] &1280X1024X16 39954",
           "    [ ] &1280X1024X32 39955"}},
         // A pass takes the depths in the order 8, 16, 24, 32 whatever the size: a larger size whose depth
-        // comes later in that order joins the block.
+        // follows in that order joins the block.
         {"a current resolution in the high submenu, compared without regard to case",
          {{1024, 768, 32}, {1280, 1024, 16}, {1600, 1200, 32}},
          {1600, 1200, 32},
