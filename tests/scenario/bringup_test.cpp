@@ -39,39 +39,6 @@ std::string Profile(std::initializer_list<Value> values) {
     return lines;
 }
 
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i)
-        out += text[i] == '\\' && i + 1 < text.size() ? text[++i] : text[i];
-    return out;
-}
-
-// The desktop of a dump, one display after another in enumeration order: USB and MIR for the adapter's
-// own display and its mirror driver, DISPLAYn for the others; then "off", or where the display stands.
-std::string Desk(const SimRun& run, Deliverable d = Deliverable::Duodesk,
-                 const std::string& heading = "final") {
-    const std::string own = d == Deliverable::Duodesk ? "ZTK\\USB2VGA" : "ZTK\\USBVGA04";
-    std::string desk;
-    for (const std::string& line : run.StateLines("display ", heading)) {
-        std::istringstream in(line);
-        std::string word, name, id, flags, mode, pos;
-        in >> word >> name >> word >> id >> word >> flags >> word >> mode >> word >> pos;
-        id = Unescape(id.substr(1, id.size() - 2));
-        desk += desk.empty() ? "" : "; ";
-        desk += id == own ? "USB" : id == own + "M" ? "MIR" : name.substr(name.rfind('\\') + 1);
-        if (mode == "off") {
-            desk += " off";
-            continue;
-        }
-        if (flags.find("primary") != std::string::npos)
-            desk += " primary";
-        if (flags.find("mirror") != std::string::npos)
-            desk += " mirror";
-        desk.append(" ").append(mode).append(" ").append(pos);
-    }
-    return desk;
-}
-
 // A value of the program's profile, "-" when it is not there.
 std::string Saved(const SimRun& run, const std::string& name, const std::string& section = "VGA DONGLE",
                   Deliverable d = Deliverable::Duodesk, const std::string& heading = "final") {
@@ -168,7 +135,7 @@ TEST(Bringup, EachSavedStateComesUpInItsLayoutOnXpVistaSevenAndStarter) {
         SimRun run = RunSim(c.os + kTwoSystemDisplays + Adapter() +
                             Profile({{"DispState", c.state}, {"FirstRun", 1}}) + "at 0 start\nend 10s\n");
         ASSERT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(Desk(run), c.desk);
+        EXPECT_EQ(run.Desk(), c.desk);
         EXPECT_EQ(TracesStarting(run, "Turn On device"), c.turnOn);
         const bool mirror = c.desk == kMirror;
         EXPECT_EQ(Sent(run, "IOCTL_SET_MIRROR"),
@@ -199,7 +166,7 @@ TEST(Bringup, AnIntelSystemDisplayReadsAPrimaryAdapterBackAsPrimaryOnly) {
                             "at 0 start\nat 8s dump\nat 9s unplug\nend 12s\n");
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         // The chip changes nothing in the layout itself.
-        EXPECT_EQ(Desk(run, Deliverable::Duodesk, "dump"),
+        EXPECT_EQ(run.Desk("dump"),
                   "DISPLAY1 1280x1024x32@60 1024,0; USB primary 1024x768x32@60 0,0; MIR off");
         EXPECT_EQ(run.CountTrace("Turn On device Primary_ext\n"), 1);
         EXPECT_GE(run.CountTrace(c.readBack), 1);
@@ -225,7 +192,7 @@ TEST(BringupFirstRun, AnEmptyProfileComesUpExtendedAt1024By768By32AndMarksTheFir
         SimRun run =
             RunSim(c.os + kNvidia + Adapter(kAdapterModes, "registry 800x600x32") + "at 0 start\nend 10s\n");
         ASSERT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(Desk(run), c.desk);
+        EXPECT_EQ(run.Desk(), c.desk);
         EXPECT_EQ(run.CountTrace("This is first run\n"), 1);
         EXPECT_EQ(run.CountTrace("[TurnONDev] Got 1024 768 32 from ini\n"), 1);
         EXPECT_EQ(Saved(run, "FirstRun"), "1");
@@ -254,7 +221,7 @@ TEST(BringupFirstRun, TheInstallersPresetIsTheResolutionOfTheFirstRun) {
     SimRun run = RunSim(kXp + kNvidia + Adapter("1280x1024x32 1280x1024x16 1024x768x32 800x600x32") +
                         "at 0 start res 1280 1024 16\nat 1s start\nend 10s\n");
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(Desk(run), "DISPLAY1 primary 1280x1024x32@60 0,0; USB 1280x1024x16@60 1280,0; MIR off");
+    EXPECT_EQ(run.Desk(), "DISPLAY1 primary 1280x1024x32@60 0,0; USB 1280x1024x16@60 1280,0; MIR off");
     EXPECT_EQ(run.CountTrace("[TurnONDev] Got 1280 1024 16 from ini\n"), 1);
     EXPECT_EQ(TracesStarting(run, "[CheciInitResolution]"), "");
     EXPECT_EQ(TracesStarting(run, "restore frequence"), "");
@@ -268,7 +235,7 @@ TEST(BringupFirstRun, TheInstallersPresetIsTheResolutionOfTheFirstRun) {
     ASSERT_EQ(again.exitStatus, 0) << again.err;
     EXPECT_EQ(again.CountTrace("This is first run\n"), 1);
     EXPECT_EQ(again.CountTrace("[TurnONDev] Got 1280 1024 16 from ini\n"), 1);
-    EXPECT_EQ(Desk(again), "DISPLAY1 primary 1280x1024x32@60 0,0; USB 1280x1024x16@60 1280,0; MIR off");
+    EXPECT_EQ(again.Desk(), "DISPLAY1 primary 1280x1024x32@60 0,0; USB 1280x1024x16@60 1280,0; MIR off");
 }
 
 TEST(BringupFirstRun, AResolutionTheAdapterLacksFallsBackToTheFirstListedOneThatHoldsIt) {
@@ -293,7 +260,7 @@ TEST(BringupFirstRun, AResolutionTheAdapterLacksFallsBackToTheFirstListedOneThat
         SCOPED_TRACE(c.wanted);
         SimRun run = RunSim(kXp + kNvidia + Adapter() + c.setup + "at 1s start\nend 10s\n");
         ASSERT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(Desk(run),
+        EXPECT_EQ(run.Desk(),
                   "DISPLAY1 primary 1280x1024x32@60 0,0; USB " + std::string(c.got) + "@60 1280,0; MIR off");
         EXPECT_EQ(run.CountTrace(c.check), 1);
         std::string got = c.got;
@@ -335,7 +302,7 @@ TEST(BringupMirror, APrimaryTooLargeIsLoweredToTheLargestSizeBothShowAndTheNextS
     std::vector<unsigned> pids = run.Pids();
     ASSERT_EQ(pids.size(), 3u);
 
-    EXPECT_EQ(Desk(run, Deliverable::Duodesk, "dump"),
+    EXPECT_EQ(run.Desk("dump"),
               "DISPLAY1 primary 1280x1024x32@60 0,0; USB off; MIR mirror 1280x1024x32@60 0,0");
     // The sizes of the primary display are tried from the next smaller one down.
     EXPECT_EQ(TracesStarting(run, "Mirror previous") + TracesStarting(run, "Sync mirror") +
@@ -356,7 +323,7 @@ TEST(BringupMirror, APrimaryTooLargeIsLoweredToTheLargestSizeBothShowAndTheNextS
     EXPECT_EQ(init->pid, pids[2]);
     ASSERT_LT(init + 1, run.traces.data() + run.traces.size());
     EXPECT_EQ(init[1].text, "Restore system 1920 1200 32\n");
-    EXPECT_EQ(Desk(run), "DISPLAY1 primary 1920x1200x32@60 0,0; USB off; MIR off");
+    EXPECT_EQ(run.Desk(), "DISPLAY1 primary 1920x1200x32@60 0,0; USB off; MIR off");
 }
 
 TEST(BringupMirror, APrimaryWithNoSmallerSizeTheAdapterHasStaysAndTheMirrorTakesTheNearestMode) {
@@ -365,7 +332,7 @@ TEST(BringupMirror, APrimaryWithNoSmallerSizeTheAdapterHasStaysAndTheMirrorTakes
                         "at 0 start\nend 10s\n");
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.CountTrace("No any match resolution for mirror\n"), 1);
-    EXPECT_EQ(Desk(run), "DISPLAY1 primary 1920x1200x32@60 0,0; USB off; MIR mirror 1600x1200x32@60 0,0");
+    EXPECT_EQ(run.Desk(), "DISPLAY1 primary 1920x1200x32@60 0,0; USB off; MIR mirror 1600x1200x32@60 0,0");
     EXPECT_EQ(Saved(run, "SysX", "USBVGACONFIG"), "-");
     EXPECT_EQ(TracesStarting(run, "Restore system"), "");
 }
@@ -379,7 +346,7 @@ TEST(BringupMirror, DISABLED_TheNextStartMirrorsThePrimaryAtTheSizeItWasGivenBac
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.CountTrace("Init 1920 1200 32\n"), 1);
     EXPECT_EQ(run.CountTrace("Sync mirror DPI\n"), 2);
-    EXPECT_EQ(Desk(run), "DISPLAY1 primary 1280x1024x32@60 0,0; USB off; MIR mirror 1280x1024x32@60 0,0");
+    EXPECT_EQ(run.Desk(), "DISPLAY1 primary 1280x1024x32@60 0,0; USB off; MIR mirror 1280x1024x32@60 0,0");
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -419,7 +386,7 @@ TEST(BringupRotation, ASavedRotationTurnsTheResolutionToItsOrientationAndTellsTh
                                      {"RotationState", c.rotation}}) +
                             "at 0 start\nend 10s\n");
         ASSERT_EQ(run.exitStatus, 0) << run.err;
-        const std::string desk = Desk(run);
+        const std::string desk = run.Desk();
         EXPECT_NE(desk.find(c.desk), std::string::npos) << desk;
         EXPECT_EQ(Sent(run, "IOCTL_SET_ROTATION"), c.rotations);
         EXPECT_EQ(run.CountTrace("[Recheck Resolution] m_pAdapter->m_pDispResHead == NULL \n"),
@@ -455,7 +422,7 @@ TEST(BringupRotation, ASavedResolutionTheRotationsMenuLacksComesUpAtTheFirstMenu
                             "at 0 start\nend 10s\n");
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         EXPECT_EQ(run.CountTrace("This is first run\n"), 0);
-        EXPECT_EQ(Desk(run),
+        EXPECT_EQ(run.Desk(),
                   "DISPLAY1 primary 1280x1024x32@60 0,0; USB " + std::string(c.got) + "@60 1280,0; MIR off");
     }
 }
@@ -476,7 +443,7 @@ TEST(Bringup, OnStarterOnlyTheMirrorDeviceHasToReportReady) {
         SimRun run = RunSim(c.os + kNvidia + Adapter(kAdapterModes, "ready-after never") +
                             Profile({{"DispState", 2}, {"FirstRun", 1}}) + "at 0 start\nend 40s\n");
         ASSERT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(Desk(run), c.desk);
+        EXPECT_EQ(run.Desk(), c.desk);
         EXPECT_EQ(Sent(run, "IOCTL_DEV_READY").empty(), c.os == kStarter);
     }
 }
@@ -505,7 +472,7 @@ TEST(Bringup, DuodeskbBringsUpItsOwnDevicesFromItsOwnProfile) {
         SimRun run = RunSim(c.os + kNvidia + Adapter() + otherProfile + c.profile + "at 0 start\nend 10s\n",
                             Deliverable::Duodeskb);
         ASSERT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(Desk(run, Deliverable::Duodeskb), c.desk);
+        EXPECT_EQ(run.Desk(), c.desk);
         EXPECT_EQ(Saved(run, "FirstRun", "VGA DONGLE", Deliverable::Duodeskb), c.firstRun);
         // It opened its own driver.
         ASSERT_EQ(run.StateLines("handle ").size(), 1u);
