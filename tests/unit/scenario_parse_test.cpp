@@ -172,20 +172,26 @@ TEST(ScenarioEvents, DisplayModeNamesADeviceOrThePrimary) {
     EXPECT_EQ(events[1].frequency, 75u);
 }
 
-TEST(ScenarioMachine, PrivilegesAndRefusingKeys) {
+TEST(ScenarioMachine, PrivilegesAndRefusingKeysAndASiblingProgramsSection) {
     BeginTestProcess();
     std::vector<ScenarioEvent> events;
     ScenarioError error;
-    ASSERT_TRUE(
-        LoadScenario("privilege SeSecurityPrivilege absent\n"
-                     "regkey \"HKLM\\\\SYSTEM\\\\Locked\" deny-write deny-security dword Attach.ToDesktop 1\n"
-                     "display A primary modes 800x600x32 video-key-read-only\n",
-                     events, error))
+    ASSERT_TRUE(LoadScenario(
+        "privilege SeSecurityPrivilege absent\n"
+        "regkey \"HKLM\\\\SYSTEM\\\\Locked\" deny-write deny-security dword Attach.ToDesktop 1\n"
+        "display A primary modes 800x600x32 video-key-read-only\n"
+        "regkey \"HKCU\\\\Software\\\\Kiva Dongle\\\\other\\\\X\" dword A 1 deny-delete enum-fails 1015\n",
+        events, error))
         << error.message;
     EXPECT_FALSE(M().securityPrivilegeHeld);
+    RegKey* sibling = FindKey(M().hkcu, "Software\\Kiva Dongle\\other\\X");
+    ASSERT_NE(sibling, nullptr);
+    EXPECT_TRUE(sibling->denyDelete);
+    EXPECT_EQ(sibling->enumFails, 1015);
     RegKey* locked = FindKey(M().hklm, "SYSTEM\\Locked");
     ASSERT_NE(locked, nullptr);
     EXPECT_TRUE(locked->denyWrite && locked->denySecurity);
+    EXPECT_FALSE(locked->denyDelete);
     EXPECT_EQ(locked->values.size(), 1u);
     RegKey* video = FindKey(M().hklm, AttachSwitchPath(M().displays[0]).c_str());
     ASSERT_NE(video, nullptr);
@@ -202,6 +208,9 @@ TEST(ScenarioDisplays, MistakesNameTheLine) {
         {"display A modes 800x600x32 sideways\n", 1},
         {"quirk strict-detach made-up\n", 1},
         {"privilege SeBackupPrivilege absent\n", 1},
+        {"regkey \"HKCU\\\\X\" enum-fails\n", 1, "enum-fails wants an error code (a number other than 0)"},
+        {"regkey \"HKCU\\\\X\" enum-fails 0\n", 1, "enum-fails wants an error code (a number other than 0)"},
+        {"regkey \"HKCU\\\\X\" deny-delete now\n", 1, "unknown regkey option 'now'"},
         {"at 1s display-mode big\n", 1},
         {"os 6.1\ndisplay A primary modes 800x600x32 video-key-read-only key \"short\"\n", 2},
     };

@@ -575,6 +575,14 @@ private:
                 key->denyWrite = true;
             } else if (word == "deny-security") {
                 key->denySecurity = true;
+            } else if (word == "deny-delete") {
+                key->denyDelete = true;
+            } else if (word == "enum-fails") {
+                std::string code;
+                unsigned long value = 0;
+                if (!t.Next(code) || !ParseUnsigned(code, value) || value == 0)
+                    return Fail("enum-fails wants an error code (a number other than 0)");
+                key->enumFails = static_cast<LSTATUS>(value);
             } else if (word == "dword") {
                 std::string name, number;
                 if (!t.Next(name) || !t.Next(number))

@@ -283,7 +283,7 @@ BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bD
     return TRUE;
 }
 
-RegKey* RegKeyForSecurity(HKEY hKey, REGSAM& access);
+LSTATUS RegKeyForSecurity(HKEY hKey, RegKey*& key, REGSAM& access);
 
 LSTATUS RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
                           PSECURITY_DESCRIPTOR pSecurityDescriptor) {
@@ -291,9 +291,9 @@ LSTATUS RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
     if (!sd || sd->Revision != SECURITY_DESCRIPTOR_REVISION)
         return ERROR_INVALID_PARAMETER;
     REGSAM access = 0;
-    RegKey* key = RegKeyForSecurity(hKey, access);
-    if (!key)
-        return ERROR_INVALID_HANDLE;
+    RegKey* key = nullptr;
+    if (LSTATUS status = RegKeyForSecurity(hKey, key, access))
+        return status;
     if (!(access & WRITE_DAC) || key->denyWrite || key->denySecurity)
         return ERROR_ACCESS_DENIED;
     if (SecurityInformation & DACL_SECURITY_INFORMATION)

@@ -134,6 +134,8 @@ struct RegKey {
     bool deleted = false;
     bool denyWrite = false; // scenario option: writes below this key fail with ERROR_ACCESS_DENIED
     bool denySecurity = false; // scenario option: RegSetKeySecurity on this key fails with ERROR_ACCESS_DENIED
+    bool denyDelete = false;   // scenario option: RegDeleteKeyA of this key fails with ERROR_ACCESS_DENIED
+    LSTATUS enumFails = 0;     // scenario option: RegEnumKeyA on this key answers this error at every index
     NoCaseMap<RegKey*> subkeys{Arena()};
     NoCaseMap<RegValue> values{Arena()};
     Vec<Str> securityLog{Arena()}; // every RegSetKeySecurity, as text, in order

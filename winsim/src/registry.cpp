@@ -1,4 +1,5 @@
 // advapi32: the registry. Keys compare case-insensitively and enumerate in name order, as on NT.
+// docs/winsim-power.md lists the rules of key enumeration and deletion with their sources.
 #include "machine.h"
 
 namespace winsim {
@@ -130,9 +131,8 @@ void SetDwordValue(RegKey* key, const char* name, DWORD value) {
 
 using namespace winsim;
 
-RegKey* RegKeyForSecurity(HKEY hKey, REGSAM& access) {
-    RegKey* key = nullptr;
-    return Resolve(hKey, key, access) == ERROR_SUCCESS ? key : nullptr;
+LSTATUS RegKeyForSecurity(HKEY hKey, RegKey*& key, REGSAM& access) {
+    return Resolve(hKey, key, access);
 }
 
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
@@ -237,18 +237,20 @@ LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     return key->values.erase(Str(lpValueName ? lpValueName : "")) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
-// NT refuses to delete a key that still has subkeys.
+// NT refuses to delete a key that still has subkeys. The call opens the key for DELETE itself, so the
+// rights of `hKey` do not matter; "" names the key `hKey` refers to. The key's remaining subkeys move up
+// one index, and every handle still open on it answers ERROR_KEY_DELETED from now on.
 LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     RegKey* parent = nullptr;
     REGSAM access = 0;
     if (LSTATUS status = Resolve(hKey, parent, access))
         return status;
-    if (!lpSubKey || !*lpSubKey)
-        return ERROR_ACCESS_DENIED;
+    if (!lpSubKey)
+        return ERROR_INVALID_PARAMETER;
     RegKey* key = FindKey(parent, lpSubKey);
     if (!key)
         return ERROR_FILE_NOT_FOUND;
-    if (!key->subkeys.empty() || WriteDenied(key))
+    if (!key->parent || !key->subkeys.empty() || key->denyDelete || WriteDenied(key))
         return ERROR_ACCESS_DENIED;
     key->parent->subkeys.erase(key->name);
     key->deleted = true;
@@ -262,6 +264,8 @@ LSTATUS RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
         return status;
     if (!(access & KEY_ENUMERATE_SUB_KEYS))
         return ERROR_ACCESS_DENIED;
+    if (key->enumFails)
+        return key->enumFails;
     if (dwIndex >= key->subkeys.size())
         return ERROR_NO_MORE_ITEMS;
     auto it = key->subkeys.begin();
