@@ -253,6 +253,28 @@ TEST(ScenarioEvents, TheUsersAndOtherProgramsEventsCarryWhatTheyName) {
     EXPECT_EQ(e[6].lParam, -2);
 }
 
+// The machine's power and the end of the session: each event with its options.
+TEST(ScenarioEvents, PowerEventsCarryTheirOptions) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> e;
+    ScenarioError error;
+    ASSERT_TRUE(
+        LoadScenario("at 1s suspend\nat 2s resume\nat 3s suspend\nat 4s resume unattended\n", e, error))
+        << error.message;
+    ASSERT_EQ(e.size(), 5u);
+    using K = ScenarioEvent::Kind;
+    EXPECT_EQ(std::vector<K>({e[0].kind, e[1].kind, e[2].kind, e[3].kind}),
+              std::vector<K>({K::Suspend, K::Resume, K::Suspend, K::Resume}));
+    EXPECT_FALSE(e[1].unattended);
+    EXPECT_TRUE(e[3].unattended);
+    const BadScenario cases[] = {
+        {"at 1s suspend now\n", 1, "unexpected text after the event"},
+        {"at 1s resume later\n", 1, "resume wants nothing or unattended, not 'later'"},
+        {"at 1s resume unattended now\n", 1, "unexpected text after the event"},
+    };
+    ExpectRejectedAt(cases);
+}
+
 TEST(ScenarioEvents, UserEventsThatCannotBeCarriedOutAreRefused) {
     const char* const kPostUsage =
         "post wants \"NAME\" WPARAM LPARAM (numbers, decimal or 0x hex; LPARAM may be negative)";

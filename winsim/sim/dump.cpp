@@ -211,6 +211,12 @@ void DumpMachine(FILE* out, const char* heading) {
         fprintf(out, "monitor %llu %u %s\n", static_cast<unsigned long long>(e.time),
                 static_cast<unsigned>(e.pid), e.power == 2 ? "off" : (e.power == -1 ? "on" : "low"));
     }
+    for (const PowerEvent& e : m.powerLog) {
+        fprintf(out, "power %llu %s\n", static_cast<unsigned long long>(e.time),
+                e.kind == PowerEvent::Kind::Suspend
+                    ? "suspend"
+                    : (e.kind == PowerEvent::Kind::Resume ? "resume" : "suspend-refused"));
+    }
     for (const CrossPost& post : m.crossPosts) {
         char number[16];
         snprintf(number, sizeof number, "0x%X", post.message);

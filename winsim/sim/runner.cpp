@@ -98,6 +98,12 @@ public:
             PostFromOutside(event.message.c_str(), static_cast<WPARAM>(event.wParam),
                             static_cast<LPARAM>(event.lParam));
             break;
+        case ScenarioEvent::Kind::Suspend:
+            MachineSuspends();
+            break;
+        case ScenarioEvent::Kind::Resume:
+            MachineResumes(event.unattended);
+            break;
         case ScenarioEvent::Kind::End:
             DumpMachine(stdout, "final");
             fflush(stdout);

@@ -804,6 +804,16 @@ private:
         } else if (what == "menu") {
             if (!MenuEvent(t, e))
                 return false;
+        } else if (what == "suspend") {
+            e.kind = ScenarioEvent::Kind::Suspend;
+        } else if (what == "resume") {
+            e.kind = ScenarioEvent::Kind::Resume;
+            std::string option;
+            if (t.Next(option)) {
+                if (option != "unattended")
+                    return Fail("resume wants nothing or unattended, not '" + option + "'");
+                e.unattended = true;
+            }
         } else {
             return Fail("unknown event '" + what + "'");
         }

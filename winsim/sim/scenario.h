@@ -26,7 +26,9 @@ struct ScenarioEvent {
         TrayClick,
         ShellRestart,
         DialogPress,
-        Post
+        Post,
+        Suspend,
+        Resume
     };
     uint64_t time = 0;
     Kind kind = Kind::Dump;
@@ -44,6 +46,7 @@ struct ScenarioEvent {
     std::string message;
     uint64_t wParam = 0;
     int64_t lParam = 0;
+    bool unattended = false; // Resume: a wake no user caused
 };
 
 struct ScenarioError {

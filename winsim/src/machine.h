@@ -254,18 +254,49 @@ struct PostedMessage {
     DWORD senderPid = 0;
 };
 
-// A message sent from outside the program (device notifications): it waits in the receiver's queue and is
-// handed to the window procedure the next time the program reads its queue. The record it points to is
-// owned by the message.
+// What the system does once the program has handled a sent message: the rest of an operation that waits
+// for the program's answer.
+struct FollowUp {
+    enum class Kind {
+        None,
+        // The adapter goes once the program has answered this query: until then it is still there to be
+        // taken off the desktop.
+        AdapterRemoval,
+        // The answer counts towards `broadcast`, whose next step waits for every window's answer.
+        Broadcast,
+    };
+    Kind kind = Kind::None;
+    uint64_t broadcast = 0;
+};
+
+// A message sent from outside the program (device notifications, system broadcasts): it waits in the
+// receiver's queue and is handed to the window procedure the next time the program reads its queue. The
+// record it points to is owned by the message.
 struct SentMessage {
     HWND hwnd = nullptr;
     UINT message = 0;
     WPARAM wParam = 0;
     Vec<BYTE> record{Arena()}; // lParam points here; empty means lParam is `value`
     LPARAM value = 0;          // a plain lParam (WM_DISPLAYCHANGE's size)
-    // The device goes once the program has answered this query: until then it is still there to be
-    // taken off the desktop.
-    bool completesAdapterRemoval = false;
+    FollowUp followUp;
+};
+
+// A broadcast of the system whose next step waits for the answers of every window it went to: the power
+// events (power.cpp; docs/winsim-power.md).
+enum class BroadcastStep { QuerySuspend, Suspend, ResumeAutomatic, ResumeSuspend };
+struct Broadcast {
+    uint64_t id = 0;
+    BroadcastStep step = BroadcastStep::Suspend;
+    int waiting = 0;         // messages not yet handled
+    bool refused = false;    // a window answered BROADCAST_QUERY_DENY
+    VirtualMs deadline = 0;  // when Windows stops waiting for the rest; 0: it waits as long as it takes
+    bool unattended = false; // resume: no user caused the wake
+};
+
+struct PowerEvent {
+    enum class Kind { Suspend, Resume, SuspendRefused };
+    VirtualMs time = 0;
+    Kind kind = Kind::Suspend;
 };
 
 struct Timer {
@@ -304,6 +335,8 @@ struct Process {
     bool quitPosted = false;
     int quitCode = 0;
     Vec<Timer> timers{Arena()};
+    bool heardSuspend =
+        false; // its windows were sent PBT_APMSUSPEND: the user's wake sends PBT_APMRESUMESUSPEND
     Map<uintptr_t, HandleEntry> handles{Arena()};
     Map<uintptr_t, RegHandle> regHandles{Arena()};
     uintptr_t nextHandle = 0x40;
@@ -397,6 +430,10 @@ struct Machine {
     NoCaseMap<Service> services{Arena()};
     Vec<TrayIcon> tray{Arena()};
     Vec<MonitorPowerEvent> monitorPower{Arena()};
+    Vec<Broadcast> broadcasts{Arena()}; // the system broadcasts that wait for answers
+    uint64_t nextBroadcast = 1;
+    bool asleep = false; // suspended: no program runs until the machine resumes
+    Vec<PowerEvent> powerLog{Arena()};
     Vec<CrossPost> crossPosts{Arena()};
     Map<uintptr_t, Str> serviceHandles{Arena()}; // "" for a service-manager handle
     uintptr_t nextServiceHandle = 0x5C0010;
@@ -478,11 +515,31 @@ public:
 };
 void SetEventSource(EventSource* source);
 
-// Moves the clock to `time`, running every external event due up to it, in order.
+// Moves the clock to `time`, running every external event due up to it, in order, and taking the next step
+// of each broadcast whose deadline passes on the way.
 void AdvanceTo(VirtualMs time);
 // Blocks the current process until its queue has something for GetMessageA, or the user has asked
 // something of the popup menu it shows.
 void WaitForWork(Process& process);
+// A sleeping machine runs no program: the current one waits here until the machine has resumed.
+void HoldWhileAsleep();
+
+// ----------------------------------------------------------------------------------------------------------
+// System broadcasts (power.cpp; docs/winsim-power.md describes the model)
+
+// Queues `message` to each of `windows` as a sent message answering to the new broadcast `b`; when no
+// window took it, its next step is taken at once.
+void SendBroadcast(Broadcast b, const Vec<uintptr_t>& windows, UINT message, WPARAM wParam, LPARAM lParam);
+// A window has handled a message of broadcast `id` and answered `answer`.
+void BroadcastAnswered(uint64_t id, LRESULT answer);
+// The earliest deadline of the broadcasts under way, if any has one.
+bool NextBroadcastDeadline(VirtualMs& deadline);
+// Takes the next step of every broadcast whose deadline has come, as though the windows that have not
+// answered had agreed.
+void ExpireBroadcasts();
+// The machine goes to sleep (scenario event `suspend`) and wakes up again (`resume`).
+void MachineSuspends();
+void MachineResumes(bool unattended);
 
 // ----------------------------------------------------------------------------------------------------------
 // Messages and windows (window.cpp, message.cpp)
@@ -493,11 +550,16 @@ HWND ToHwnd(uintptr_t value);
 Window& NewWindowRecord(const char* className, const char* title, DWORD style);
 LRESULT CallWindow(Window& window, UINT message, WPARAM wParam, LPARAM lParam);
 void DestroyWindowRecord(Window& window);
-void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const void* record, size_t size);
+// Returns false when the process is not running, so nothing was queued.
+bool QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const void* record, size_t size,
+                      FollowUp followUp = {});
 // The same for a message whose lParam is a plain value.
-void QueueSentValue(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+bool QueueSentValue(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, FollowUp followUp = {});
 // Windows that broadcasts reach: neither child controls nor WS_CHILD windows.
 bool IsTopLevel(const Window& window);
+// The top-level windows of the running processes (of process `pid` alone, when it is not 0), in the order
+// they were made.
+Vec<uintptr_t> TopLevelWindows(DWORD pid = 0);
 // The first top-level window with this class and title (either may be nullptr), compared as FindWindowA
 // compares them.
 Window* FindTopLevelWindow(const char* className, const char* title);

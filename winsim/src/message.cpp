@@ -1,9 +1,9 @@
 // user32: message queues, registered messages, timers and the message loop calls.
 //
-// GetMessageA hands out, in this order: messages sent from outside (device notifications, straight to the
-// window procedure), posted messages, WM_QUIT, the user's input, then WM_TIMER of the timer due first (by
-// due time, then by the order the timers were set). WM_TIMER is never queued: it is made when nothing else
-// waits.
+// GetMessageA hands out, in this order: messages sent from outside (device notifications, system broadcasts,
+// straight to the window procedure), posted messages, WM_QUIT, the user's input, then WM_TIMER of the timer
+// due first (by due time, then by the order the timers were set). WM_TIMER is never queued: it is made when
+// nothing else waits.
 #include "machine.h"
 
 #include <algorithm>
@@ -54,7 +54,12 @@ bool TakeFrom(Deque<PostedMessage>& queue, LPMSG msg, bool remove) {
 
 bool TakeMessage(Process& p, LPMSG msg, bool remove, bool* fromInput) {
     Machine& m = M();
-    DeliverSentMessages(p);
+    // The answer to a suspend can put the machine to sleep: the program goes on only once it has resumed,
+    // with what the resume sent it.
+    do {
+        HoldWhileAsleep();
+        DeliverSentMessages(p);
+    } while (m.asleep && !InChildProcess());
     *msg = MSG{};
     msg->time = static_cast<DWORD>(m.now);
     if (fromInput)
@@ -99,17 +104,20 @@ bool NextTimerDue(const Process& process, VirtualMs& due) {
     return found;
 }
 
-void QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const void* record, size_t size) {
+bool QueueSentMessage(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, const void* record, size_t size,
+                      FollowUp followUp) {
     Process* p = FindProcess(pid);
     if (!p || !p->running)
-        return;
+        return false;
     SentMessage sent;
     sent.hwnd = hwnd;
     sent.message = message;
     sent.wParam = wParam;
     if (record && size)
         sent.record.assign(static_cast<const BYTE*>(record), static_cast<const BYTE*>(record) + size);
+    sent.followUp = followUp;
     p->sent.push_back(std::move(sent));
+    return true;
 }
 
 // A message a scenario posts by name: one of the few system messages a test needs to post as it is
@@ -143,11 +151,11 @@ void QueueInput(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         p->input.push_back(PostedMessage{hwnd, message, wParam, lParam, M().now, 0});
 }
 
-void QueueSentValue(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    QueueSentMessage(pid, hwnd, message, wParam, nullptr, 0);
-    Process* p = FindProcess(pid);
-    if (p && p->running)
-        p->sent.back().value = lParam;
+bool QueueSentValue(DWORD pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, FollowUp followUp) {
+    if (!QueueSentMessage(pid, hwnd, message, wParam, nullptr, 0, followUp))
+        return false;
+    FindProcess(pid)->sent.back().value = lParam;
+    return true;
 }
 
 UINT RegisteredMessage(const char* name) {
@@ -165,12 +173,21 @@ void DeliverSentMessages(Process& process) {
     while (!process.sent.empty()) {
         SentMessage sent = std::move(process.sent.front());
         process.sent.pop_front();
+        LRESULT answer = TRUE; // a window that has gone since cannot refuse
         if (Window* w = FindWindowRecord(sent.hwnd)) {
             LPARAM lParam = sent.record.empty() ? sent.value : reinterpret_cast<LPARAM>(sent.record.data());
-            CallWindow(*w, sent.message, sent.wParam, lParam);
+            answer = CallWindow(*w, sent.message, sent.wParam, lParam);
         }
-        if (sent.completesAdapterRemoval)
+        switch (sent.followUp.kind) {
+        case FollowUp::Kind::None:
+            break;
+        case FollowUp::Kind::AdapterRemoval:
             CompleteAdapterRemoval();
+            break;
+        case FollowUp::Kind::Broadcast:
+            BroadcastAnswered(sent.followUp.broadcast, answer);
+            break;
+        }
     }
 }
 

@@ -21,8 +21,18 @@ void AdvanceTo(VirtualMs time) {
     Machine& m = M();
     if (InChildProcess())
         return; // a second start runs in no time; the running instance owns the clock
-    VirtualMs next = 0;
-    while (g_events && g_events->NextEventTime(next) && next <= time) {
+    for (;;) {
+        VirtualMs next = 0, deadline = 0;
+        bool event = g_events && g_events->NextEventTime(next) && next <= time;
+        // A broadcast stops waiting at its deadline, before an event due at the same moment.
+        if (NextBroadcastDeadline(deadline) && deadline <= time && (!event || deadline <= next)) {
+            if (deadline > m.now)
+                m.now = deadline;
+            ExpireBroadcasts();
+            continue;
+        }
+        if (!event)
+            break;
         if (next > m.now)
             m.now = next;
         g_events->RunNextEvent();
@@ -49,6 +59,10 @@ void WaitForWork(Process& process) {
             wake = eventTime;
             haveWake = true;
         }
+        if (NextBroadcastDeadline(eventTime) && (!haveWake || eventTime < wake)) {
+            wake = eventTime;
+            haveWake = true;
+        }
         if (!haveWake) {
             fprintf(stderr, "winsim: process %u waits for messages that can never come\n",
                     static_cast<unsigned>(process.pid));
@@ -59,15 +73,30 @@ void WaitForWork(Process& process) {
     }
 }
 
+void HoldWhileAsleep() {
+    Machine& m = M();
+    while (m.asleep && !InChildProcess()) {
+        VirtualMs next = 0;
+        if (!g_events || !g_events->NextEventTime(next)) {
+            fprintf(stderr, "winsim: the machine sleeps and nothing wakes it\n");
+            fflush(stdout);
+            exit(3);
+        }
+        AdvanceTo(next);
+    }
+}
+
 } // namespace winsim
 
 using namespace winsim;
 
-// Sleep moves the clock without pumping messages: what arrives meanwhile waits in the queue.
+// Sleep moves the clock without pumping messages: what arrives meanwhile waits in the queue. A sleep that
+// ends while the machine is suspended ends when the machine resumes.
 void Sleep(DWORD dwMilliseconds) {
     if (InChildProcess())
         return;
     AdvanceTo(M().now + dwMilliseconds);
+    HoldWhileAsleep();
 }
 
 DWORD GetTickCount(void) {

@@ -99,7 +99,7 @@ bool SendHandleRemoval(int usbIndex, bool completeOnAnswer) {
                 lastQueryPid = n.pid;
         }
         if (event == DBT_DEVICEQUERYREMOVE && lastQueryPid != 0 && completeOnAnswer)
-            FindProcess(lastQueryPid)->sent.back().completesAdapterRemoval = true;
+            FindProcess(lastQueryPid)->sent.back().followUp.kind = FollowUp::Kind::AdapterRemoval;
     }
     return lastQueryPid != 0;
 }

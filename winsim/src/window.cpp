@@ -15,6 +15,18 @@ bool IsTopLevel(const Window& window) {
     return window.parent == 0 && !(window.style & WS_CHILD);
 }
 
+Vec<uintptr_t> TopLevelWindows(DWORD pid) {
+    Vec<uintptr_t> windows(Arena());
+    for (auto& [value, w] : M().windows) {
+        if (w->destroyed || !IsTopLevel(*w) || (pid && w->pid != pid))
+            continue;
+        const Process* owner = FindProcess(w->pid);
+        if (owner && owner->running)
+            windows.push_back(value);
+    }
+    return windows;
+}
+
 HWND ToHwnd(uintptr_t value) {
     return reinterpret_cast<HWND>(value);
 }
