@@ -134,7 +134,8 @@ TEST(ScenarioDisplays, TheAdapterBringsItsDisplayAndMirrorDriver) {
     std::vector<ScenarioEvent> events;
     ScenarioError error;
     ASSERT_TRUE(LoadScenario("display PCI\\VEN_10DE&DEV_0421 primary modes 1280x1024x32\n"
-                             "adapter modes 1024x768x32@60,75 800x600x16 removable\n",
+                             "adapter modes 1024x768x32@60,75 800x600x16 removable resume-reenumerates "
+                             "resume-not-ready 2 attach-refuses 3\n",
                              events, error))
         << error.message;
     const Vec<DisplayDevice>& d = M().displays;
@@ -148,6 +149,11 @@ TEST(ScenarioDisplays, TheAdapterBringsItsDisplayAndMirrorDriver) {
     EXPECT_EQ(d[2].staticFlags, DWORD(DISPLAY_DEVICE_MIRRORING_DRIVER));
     EXPECT_EQ(d[2].modes.size(), 3u);
     EXPECT_EQ(d[1].registry.mode, (DisplayMode{1024, 768, 32, 60}));
+    const AdapterDevice& a = M().adapter;
+    EXPECT_TRUE(a.resumeReenumerates);
+    EXPECT_EQ(a.resumeNotReady, 2);
+    EXPECT_EQ(a.attachRefuses, 3);
+    EXPECT_EQ(a.attachRefusalsLeft, 0); // until a resume
     PlugAdapter();
     EXPECT_TRUE(M().displays[1].present);
     EXPECT_FALSE(M().displays[1].current.attached);
@@ -211,6 +217,8 @@ TEST(ScenarioDisplays, MistakesNameTheLine) {
         {"regkey \"HKCU\\\\X\" enum-fails\n", 1, "enum-fails wants an error code (a number other than 0)"},
         {"regkey \"HKCU\\\\X\" enum-fails 0\n", 1, "enum-fails wants an error code (a number other than 0)"},
         {"regkey \"HKCU\\\\X\" deny-delete now\n", 1, "unknown regkey option 'now'"},
+        {"adapter attach-refuses never\n", 1, "attach-refuses wants a count"},
+        {"adapter resume-not-ready\n", 1, "resume-not-ready wants a count"},
         {"at 1s display-mode big\n", 1},
         {"os 6.1\ndisplay A primary modes 800x600x32 video-key-read-only key \"short\"\n", 2},
     };

@@ -160,10 +160,12 @@ void DumpMachine(FILE* out, const char* heading) {
     }
     if (m.adapter.declared) {
         const AdapterDevice& a = m.adapter;
-        fprintf(out, "adapter %s mirror %u rotation %u ready-polls %d mirror-ready-polls %d center %s\n",
+        fprintf(out,
+                "adapter %s mirror %u rotation %u ready-polls %d mirror-ready-polls %d center %s "
+                "not-ready-left %d mirror-not-ready-left %d attach-refusals-left %d\n",
                 a.plugged ? "plugged" : "unplugged", static_cast<unsigned>(a.mirror),
                 static_cast<unsigned>(a.rotation), a.readyPolls, a.mirrorReadyPolls,
-                Hex(a.mirrorCenter).c_str());
+                Hex(a.mirrorCenter).c_str(), a.notReadyLeft, a.mirrorNotReadyLeft, a.attachRefusalsLeft);
     }
     for (const DriverRequest& r : m.driverLog) {
         std::string output = r.hasOutputWord ? std::to_string(r.outputWord) : "-";

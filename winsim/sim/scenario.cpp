@@ -627,6 +627,14 @@ private:
                     return Fail("set-mirror-fails wants a count");
             } else if (word == "open-fails") {
                 a.openFails = true;
+            } else if (word == "resume-reenumerates") {
+                a.resumeReenumerates = true;
+            } else if (word == "resume-not-ready") {
+                if (!ParseCount(t, a.resumeNotReady, false))
+                    return Fail("resume-not-ready wants a count");
+            } else if (word == "attach-refuses") {
+                if (!ParseCount(t, a.attachRefuses, false))
+                    return Fail("attach-refuses wants a count");
             } else if (word == "modes") {
                 listingModes = true;
             } else if (word == "registry") {

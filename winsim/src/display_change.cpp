@@ -140,6 +140,8 @@ LONG ApplySaved(DisplayDevice* only, DWORD flags) {
         d.registry.attached = SavedAttach(d);
         DisplaySettings target = d.registry;
         target.attached = d.registry.attached && d.registry.mode.width && d.registry.mode.height;
+        if (target.attached && AdapterRefusesAttach(d))
+            return DISP_CHANGE_FAILED;
         targets[i] = target;
         save[i] = true;
         if (d.registryPrimary && target.attached)
@@ -178,6 +180,8 @@ LONG Change(LPCSTR name, const DEVMODEA* dm, HWND hwnd, DWORD flags, LPVOID lPar
     }
     if (flags & CDS_TEST)
         return DISP_CHANGE_SUCCESSFUL;
+    if (!detach && AdapterRefusesAttach(*d))
+        return DISP_CHANGE_FAILED;
     bool setPrimary = (flags & CDS_SET_PRIMARY) != 0;
     bool saved = (flags & CDS_UPDATEREGISTRY) != 0;
     if (saved)

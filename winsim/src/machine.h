@@ -169,10 +169,18 @@ struct AdapterDevice {
     int mirrorReadyAfter = 0; // the same for IOCTL_MIR_DEV_READY
     int setMirrorFails = 0;   // this many IOCTL_SET_MIRROR requests fail after each plug-in
     bool openFails = false;   // CreateFileA on its interface fails with ERROR_ACCESS_DENIED
+    // Across a sleep (docs/scenarios.md, the adapter's options).
+    bool resumeReenumerates = false; // a resume unplugs and plugs it again before the power broadcasts
+    int resumeNotReady = 0;          // after each resume both readiness polls answer 0 this many times
+    int attachRefuses = 0;           // after each resume its display refuses this many attaches
     // Driver state since the last plug-in.
     int readyPolls = 0;
     int mirrorReadyPolls = 0;
     int setMirrorFailuresLeft = 0;
+    // What is left since the last resume.
+    int notReadyLeft = 0;
+    int mirrorNotReadyLeft = 0;
+    int attachRefusalsLeft = 0;
     DWORD mirror = 0;
     DWORD rotation = 0;
     Vec<BYTE> mirrorCenter{Arena()};
@@ -629,6 +637,11 @@ void UnplugAdapter();
 void PlugUsbDevice(const char* path);
 void UnplugUsbDevice(const char* path);
 void CompleteAdapterRemoval();
+// The machine has resumed: the adapter comes back as its options say, before the power broadcasts.
+void AdapterWakes();
+// A program's change would put the adapter's own display, which is off the desktop, on it: whether the
+// adapter refuses, as it may after a resume (scenario option attach-refuses). Each call counts.
+bool AdapterRefusesAttach(const DisplayDevice& device);
 KernelObject* FileObject(HANDLE handle);
 
 // ----------------------------------------------------------------------------------------------------------

@@ -181,6 +181,7 @@ void MachineResumes(bool unattended) {
     m.asleep = false;
     LogPower(PowerEvent::Kind::Resume);
     Note("resume: the machine wakes%s", unattended ? ", with no user present" : "");
+    AdapterWakes();
     SendPower(BroadcastStep::ResumeAutomatic, TopLevelWindows(), PBT_APMRESUMEAUTOMATIC, 0, 0, unattended);
 }
 

@@ -104,9 +104,14 @@ bool SendHandleRemoval(int usbIndex, bool completeOnAnswer) {
     return lastQueryPid != 0;
 }
 
-// The readiness polls: the driver answers 0 to the first `after` polls since the plug-in, then 1.
-DWORD ReadyAnswer(int after, int& polls) {
+// The readiness polls: the driver answers 0 to the first `after` polls since the plug-in, and to the
+// `notReadyLeft` polls it still owes since the last resume; otherwise 1.
+DWORD ReadyAnswer(int after, int& polls, int& notReadyLeft) {
     ++polls;
+    if (notReadyLeft > 0) {
+        --notReadyLeft;
+        return 0;
+    }
     return after >= 0 && polls > after ? 1 : 0;
 }
 
@@ -206,6 +211,33 @@ void CompleteAdapterRemoval() {
     }
     // The adapter's displays leave the desktop with it.
     DisplayHardwareChanged();
+}
+
+void AdapterWakes() {
+    AdapterDevice& a = M().adapter;
+    if (!a.declared)
+        return;
+    if (a.resumeReenumerates && a.plugged) {
+        // The device went while the machine slept: by the time Windows wakes it is gone, whatever the
+        // program answers to the query, and it is found again at once.
+        Note("resume: the adapter is enumerated again");
+        UnplugAdapter();
+        CompleteAdapterRemoval();
+        PlugAdapter();
+    }
+    a.notReadyLeft = a.resumeNotReady;
+    a.mirrorNotReadyLeft = a.resumeNotReady;
+    a.attachRefusalsLeft = a.attachRefuses;
+}
+
+bool AdapterRefusesAttach(const DisplayDevice& d) {
+    AdapterDevice& a = M().adapter;
+    if (!d.ofAdapter || IsMirror(d) || d.current.attached || a.attachRefusalsLeft <= 0)
+        return false;
+    --a.attachRefusalsLeft;
+    Note("the adapter's display refuses to come on the desktop: DISP_CHANGE_FAILED (%d more refusals)",
+         a.attachRefusalsLeft);
+    return true;
 }
 
 } // namespace winsim
@@ -347,8 +379,8 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
             error = ERROR_INSUFFICIENT_BUFFER;
         } else {
             DWORD answer = dwIoControlCode == kIoctlDevReady
-                               ? ReadyAnswer(a.readyAfter, a.readyPolls)
-                               : ReadyAnswer(a.mirrorReadyAfter, a.mirrorReadyPolls);
+                               ? ReadyAnswer(a.readyAfter, a.readyPolls, a.notReadyLeft)
+                               : ReadyAnswer(a.mirrorReadyAfter, a.mirrorReadyPolls, a.mirrorNotReadyLeft);
             memcpy(lpOutBuffer, &answer, sizeof answer);
             request.hasOutputWord = true;
             request.outputWord = answer;
