@@ -262,23 +262,30 @@ TEST(ScenarioEvents, TheUsersAndOtherProgramsEventsCarryWhatTheyName) {
 }
 
 // The machine's power and the end of the session: each event with its options.
-TEST(ScenarioEvents, PowerEventsCarryTheirOptions) {
+TEST(ScenarioEvents, PowerAndSessionEventsCarryTheirOptions) {
     BeginTestProcess();
     std::vector<ScenarioEvent> e;
     ScenarioError error;
     ASSERT_TRUE(
-        LoadScenario("at 1s suspend\nat 2s resume\nat 3s suspend\nat 4s resume unattended\n", e, error))
+        LoadScenario("at 1s suspend\nat 2s resume\nat 3s suspend\nat 4s resume unattended\n"
+                     "at 5s logoff\nat 6s shutdown cancelled\nat 7s logoff cancelled\nat 8s shutdown\n",
+                     e, error))
         << error.message;
-    ASSERT_EQ(e.size(), 5u);
+    ASSERT_EQ(e.size(), 9u);
     using K = ScenarioEvent::Kind;
-    EXPECT_EQ(std::vector<K>({e[0].kind, e[1].kind, e[2].kind, e[3].kind}),
-              std::vector<K>({K::Suspend, K::Resume, K::Suspend, K::Resume}));
-    EXPECT_FALSE(e[1].unattended);
-    EXPECT_TRUE(e[3].unattended);
+    EXPECT_EQ(std::vector<K>(
+                  {e[0].kind, e[1].kind, e[2].kind, e[3].kind, e[4].kind, e[5].kind, e[6].kind, e[7].kind}),
+              std::vector<K>({K::Suspend, K::Resume, K::Suspend, K::Resume, K::Logoff, K::Shutdown, K::Logoff,
+                              K::Shutdown}));
+    EXPECT_EQ(std::vector<bool>({e[1].unattended, e[3].unattended}), std::vector<bool>({false, true}));
+    EXPECT_EQ(std::vector<bool>({e[4].cancelled, e[5].cancelled, e[6].cancelled, e[7].cancelled}),
+              std::vector<bool>({false, true, true, false}));
     const BadScenario cases[] = {
         {"at 1s suspend now\n", 1, "unexpected text after the event"},
         {"at 1s resume later\n", 1, "resume wants nothing or unattended, not 'later'"},
         {"at 1s resume unattended now\n", 1, "unexpected text after the event"},
+        {"at 1s logoff forced\n", 1, "logoff wants nothing or cancelled, not 'forced'"},
+        {"at 1s shutdown cancelled twice\n", 1, "unexpected text after the event"},
     };
     ExpectRejectedAt(cases);
 }

@@ -219,6 +219,15 @@ void DumpMachine(FILE* out, const char* heading) {
                     ? "suspend"
                     : (e.kind == PowerEvent::Kind::Resume ? "resume" : "suspend-refused"));
     }
+    for (const SessionEvent& e : m.sessionLog) {
+        std::string outcome =
+            e.outcome == SessionEvent::Outcome::Ended
+                ? "ended"
+                : (e.outcome == SessionEvent::Outcome::Cancelled ? "cancelled"
+                                                                 : "refused-by " + std::to_string(e.pid));
+        fprintf(out, "session %llu %s %s\n", static_cast<unsigned long long>(e.time),
+                e.logoff ? "logoff" : "shutdown", outcome.c_str());
+    }
     for (const CrossPost& post : m.crossPosts) {
         char number[16];
         snprintf(number, sizeof number, "0x%X", post.message);

@@ -104,6 +104,10 @@ public:
         case ScenarioEvent::Kind::Resume:
             MachineResumes(event.unattended);
             break;
+        case ScenarioEvent::Kind::Logoff:
+        case ScenarioEvent::Kind::Shutdown:
+            SessionEnds(event.kind == ScenarioEvent::Kind::Logoff, event.cancelled);
+            break;
         case ScenarioEvent::Kind::End:
             DumpMachine(stdout, "final");
             fflush(stdout);

@@ -812,6 +812,14 @@ private:
         } else if (what == "menu") {
             if (!MenuEvent(t, e))
                 return false;
+        } else if (what == "logoff" || what == "shutdown") {
+            e.kind = what == "logoff" ? ScenarioEvent::Kind::Logoff : ScenarioEvent::Kind::Shutdown;
+            std::string option;
+            if (t.Next(option)) {
+                if (option != "cancelled")
+                    return Fail(what + " wants nothing or cancelled, not '" + option + "'");
+                e.cancelled = true;
+            }
         } else if (what == "suspend") {
             e.kind = ScenarioEvent::Kind::Suspend;
         } else if (what == "resume") {

@@ -28,7 +28,9 @@ struct ScenarioEvent {
         DialogPress,
         Post,
         Suspend,
-        Resume
+        Resume,
+        Logoff,
+        Shutdown
     };
     uint64_t time = 0;
     Kind kind = Kind::Dump;
@@ -47,6 +49,7 @@ struct ScenarioEvent {
     uint64_t wParam = 0;
     int64_t lParam = 0;
     bool unattended = false; // Resume: a wake no user caused
+    bool cancelled = false;  // Logoff, Shutdown: a program outside the simulation refuses
 };
 
 struct ScenarioError {

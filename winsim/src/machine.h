@@ -290,21 +290,40 @@ struct SentMessage {
 };
 
 // A broadcast of the system whose next step waits for the answers of every window it went to: the power
-// events (power.cpp; docs/winsim-power.md).
-enum class BroadcastStep { QuerySuspend, Suspend, ResumeAutomatic, ResumeSuspend };
+// events and the end of the session (broadcast.cpp, power.cpp, session.cpp; docs/winsim-power.md).
+enum class BroadcastStep {
+    QuerySuspend,
+    Suspend,
+    ResumeAutomatic,
+    ResumeSuspend,
+    QueryEndSession,
+    EndSession
+};
 struct Broadcast {
     uint64_t id = 0;
     BroadcastStep step = BroadcastStep::Suspend;
     int waiting = 0;         // messages not yet handled
-    bool refused = false;    // a window answered BROADCAST_QUERY_DENY
+    bool refused = false;    // a window said no: BROADCAST_QUERY_DENY, or FALSE to WM_QUERYENDSESSION
     VirtualMs deadline = 0;  // when Windows stops waiting for the rest; 0: it waits as long as it takes
     bool unattended = false; // resume: no user caused the wake
+    bool logoff = false;     // end of session: a logoff rather than a shutdown
+    bool cancelled = false;  // end of session: a program outside the simulation refused the query
+    DWORD pid = 0;           // end of session: the process this step goes to
+    bool ending = false;     // end of session: WM_ENDSESSION's wParam
 };
 
 struct PowerEvent {
     enum class Kind { Suspend, Resume, SuspendRefused };
     VirtualMs time = 0;
     Kind kind = Kind::Suspend;
+};
+
+struct SessionEvent {
+    enum class Outcome { Ended, Cancelled, RefusedBy };
+    VirtualMs time = 0;
+    bool logoff = false;
+    Outcome outcome = Outcome::Ended;
+    DWORD pid = 0; // RefusedBy: the process that refused
 };
 
 struct Timer {
@@ -442,6 +461,8 @@ struct Machine {
     uint64_t nextBroadcast = 1;
     bool asleep = false; // suspended: no program runs until the machine resumes
     Vec<PowerEvent> powerLog{Arena()};
+    Vec<SessionEvent> sessionLog{Arena()};
+    bool sessionOver = false; // a logoff or shutdown has ended the session: no program starts any more
     Vec<CrossPost> crossPosts{Arena()};
     Map<uintptr_t, Str> serviceHandles{Arena()}; // "" for a service-manager handle
     uintptr_t nextServiceHandle = 0x5C0010;
@@ -498,6 +519,16 @@ DWORD StartProgram(const char* args);
 
 // For tests of winsim itself: a fresh machine with one process that the calling code plays.
 DWORD BeginTestProcess();
+// For tests of winsim itself: another process, and which one the calling code plays from now on.
+DWORD AddTestProcess();
+void PlayTestProcess(DWORD pid);
+
+// What Windows does when a process ends: its windows, timers, handles, mutexes and registrations go away,
+// and what waited in its queue counts as answered.
+void EndProcess(Process& p, DWORD exitCode);
+// The current process was ended from outside while the simulator held it (the end of the session): its
+// code must never run again, so the rest of the scenario's timeline runs from here, up to its end.
+void LeaveIfEnded();
 
 // Registry helpers for the scenario and the dump (registry.cpp)
 RegKey* FindKey(RegKey* root, const char* path);
@@ -533,7 +564,7 @@ void WaitForWork(Process& process);
 void HoldWhileAsleep();
 
 // ----------------------------------------------------------------------------------------------------------
-// System broadcasts (power.cpp; docs/winsim-power.md describes the model)
+// System broadcasts (broadcast.cpp, power.cpp, session.cpp; docs/winsim-power.md describes the model)
 
 // Queues `message` to each of `windows` as a sent message answering to the new broadcast `b`; when no
 // window took it, its next step is taken at once.
@@ -545,9 +576,16 @@ bool NextBroadcastDeadline(VirtualMs& deadline);
 // Takes the next step of every broadcast whose deadline has come, as though the windows that have not
 // answered had agreed.
 void ExpireBroadcasts();
+// The next step of a power broadcast (power.cpp) or of the end of the session (session.cpp), once every
+// window has answered `b` or its deadline has passed.
+void PowerStep(const Broadcast& b);
+void SessionStep(const Broadcast& b);
 // The machine goes to sleep (scenario event `suspend`) and wakes up again (`resume`).
 void MachineSuspends();
 void MachineResumes(bool unattended);
+// The user logs off or shuts down (scenario events `logoff`, `shutdown`); with `cancelled` a program outside
+// the simulation refuses.
+void SessionEnds(bool logoff, bool cancelled);
 
 // ----------------------------------------------------------------------------------------------------------
 // Messages and windows (window.cpp, message.cpp)

@@ -188,6 +188,11 @@ void DeliverSentMessages(Process& process) {
             BroadcastAnswered(sent.followUp.broadcast, answer);
             break;
         }
+        // The answer may have ended the process (WM_ENDSESSION): nothing returns into its code.
+        if (!process.running) {
+            LeaveIfEnded();
+            return;
+        }
     }
 }
 

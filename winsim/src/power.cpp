@@ -1,6 +1,5 @@
-// The system's broadcasts that wait for the programs' answers, and the power events: suspend and resume as
-// WM_POWERBROADCAST tells them on each Windows version. docs/winsim-power.md lists the rules with their
-// sources.
+// The power events: suspend and resume as WM_POWERBROADCAST tells them on each Windows version.
+// docs/winsim-power.md lists the rules with their sources.
 #include "machine.h"
 
 #include <algorithm>
@@ -11,14 +10,6 @@ namespace {
 // How long Windows waits for the programs to take each power broadcast from their queues.
 constexpr VirtualMs kQuerySuspendWaitMs = 20000;
 constexpr VirtualMs kSuspendWaitMs = 2000;
-
-Broadcast* FindBroadcast(uint64_t id) {
-    for (Broadcast& b : M().broadcasts) {
-        if (b.id == id)
-            return &b;
-    }
-    return nullptr;
-}
 
 bool PowerBroadcastUnderway(BroadcastStep step) {
     const Vec<Broadcast>& all = M().broadcasts;
@@ -46,8 +37,9 @@ void SendSuspend() {
     SendPower(BroadcastStep::Suspend, windows, PBT_APMSUSPEND, 0, kSuspendWaitMs);
 }
 
-// The step after every window has answered `b` (or its deadline has passed).
-void NextStep(const Broadcast& b) {
+} // namespace
+
+void PowerStep(const Broadcast& b) {
     Machine& m = M();
     switch (b.step) {
     case BroadcastStep::QuerySuspend:
@@ -81,70 +73,9 @@ void NextStep(const Broadcast& b) {
         break;
     }
     case BroadcastStep::ResumeSuspend:
+    case BroadcastStep::QueryEndSession:
+    case BroadcastStep::EndSession:
         break;
-    }
-}
-
-void Finish(uint64_t id) {
-    Machine& m = M();
-    Broadcast* b = FindBroadcast(id);
-    if (!b)
-        return;
-    Broadcast done = *b;
-    m.broadcasts.erase(m.broadcasts.begin() + (b - m.broadcasts.data()));
-    NextStep(done);
-}
-
-} // namespace
-
-void SendBroadcast(Broadcast b, const Vec<uintptr_t>& windows, UINT message, WPARAM wParam, LPARAM lParam) {
-    Machine& m = M();
-    b.id = m.nextBroadcast++;
-    b.waiting = 0;
-    m.broadcasts.push_back(b);
-    int waiting = 0;
-    for (uintptr_t hwnd : windows) {
-        const Window* w = FindWindowRecord(hwnd);
-        if (w && QueueSentValue(w->pid, ToHwnd(hwnd), message, wParam, lParam,
-                                FollowUp{FollowUp::Kind::Broadcast, b.id}))
-            ++waiting;
-    }
-    FindBroadcast(b.id)->waiting = waiting;
-    if (waiting == 0)
-        Finish(b.id);
-}
-
-void BroadcastAnswered(uint64_t id, LRESULT answer) {
-    Broadcast* b = FindBroadcast(id);
-    if (!b)
-        return; // Windows stopped waiting at the deadline
-    if (b->step == BroadcastStep::QuerySuspend && answer == BROADCAST_QUERY_DENY)
-        b->refused = true;
-    if (--b->waiting == 0)
-        Finish(id);
-}
-
-bool NextBroadcastDeadline(VirtualMs& deadline) {
-    bool found = false;
-    for (const Broadcast& b : M().broadcasts) {
-        if (b.deadline && (!found || b.deadline < deadline)) {
-            deadline = b.deadline;
-            found = true;
-        }
-    }
-    return found;
-}
-
-void ExpireBroadcasts() {
-    Machine& m = M();
-    for (;;) {
-        auto due = std::find_if(m.broadcasts.begin(), m.broadcasts.end(),
-                                [&](const Broadcast& b) { return b.deadline && b.deadline <= m.now; });
-        if (due == m.broadcasts.end())
-            return;
-        Note("%d window(s) did not take the power broadcast from their queues in time; Windows goes on",
-             due->waiting);
-        Finish(due->id);
     }
 }
 

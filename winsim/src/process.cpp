@@ -14,6 +14,7 @@ namespace {
 DWORD g_currentPid = 0;   // per Linux process: which simulated process runs here now
 bool g_inChild = false;   // this Linux process is a fork()ed second start
 bool g_imageBusy = false; // a program runs in this Linux process
+bool g_playedByTest = false; // the current process is a test's code (BeginTestProcess)
 
 Process& NewProcess(const char* args) {
     Machine& m = M();
@@ -34,32 +35,6 @@ Process& NewProcess(const char* args) {
     p->started = m.now;
     m.processes.push_back(p);
     return *p;
-}
-
-// What Windows does when a process ends: its windows, timers, handles and registrations go away.
-void EndProcess(Process& p, DWORD exitCode) {
-    Machine& m = M();
-    for (auto& [handle, window] : m.windows) {
-        if (window->pid == p.pid && !window->destroyed) {
-            window->destroyed = true;
-            window->visible = false;
-        }
-    }
-    p.timers.clear();
-    for (auto& [value, entry] : p.handles)
-        ReleaseObject(entry.object);
-    p.handles.clear();
-    p.regHandles.clear();
-    for (DeviceNotification& n : m.notifications) {
-        if (n.pid == p.pid)
-            n.active = false;
-    }
-    p.posted.clear();
-    p.input.clear();
-    p.sent.clear();
-    p.running = false;
-    p.exitCode = exitCode;
-    p.ended = m.now;
 }
 
 DWORD RunImage(Process& p) {
@@ -96,7 +71,61 @@ void SetError(DWORD error) {
     CurrentProcess().lastError = error;
 }
 
+void EndProcess(Process& p, DWORD exitCode) {
+    Machine& m = M();
+    for (auto& [handle, window] : m.windows) {
+        if (window->pid == p.pid && !window->destroyed) {
+            window->destroyed = true;
+            window->visible = false;
+        }
+    }
+    if (m.trackedMenu.open && m.trackedMenu.pid == p.pid)
+        m.trackedMenu = TrackedMenu{};
+    p.timers.clear();
+    for (auto& [value, entry] : p.handles)
+        ReleaseObject(entry.object);
+    p.handles.clear();
+    p.regHandles.clear();
+    for (DeviceNotification& n : m.notifications) {
+        if (n.pid == p.pid)
+            n.active = false;
+    }
+    p.posted.clear();
+    p.input.clear();
+    Deque<SentMessage> unanswered = std::move(p.sent);
+    p.sent.clear();
+    p.running = false;
+    p.exitCode = exitCode;
+    p.ended = m.now;
+    // A message to a window that is gone can no longer hold up what waits for its answer.
+    for (const SentMessage& sent : unanswered) {
+        if (sent.followUp.kind == FollowUp::Kind::AdapterRemoval)
+            CompleteAdapterRemoval();
+        else if (sent.followUp.kind == FollowUp::Kind::Broadcast)
+            BroadcastAnswered(sent.followUp.broadcast, TRUE);
+    }
+}
+
+void LeaveIfEnded() {
+    static bool runningOut = false;
+    Process* p = FindProcess(g_currentPid);
+    if (!p || p->running || g_inChild || !(g_imageBusy || g_playedByTest) || runningOut)
+        return;
+    runningOut = true;
+    Note("process %u has been ended; its code runs no more", static_cast<unsigned>(p->pid));
+    AdvanceTo(~VirtualMs(0) >> 1);
+    // A scenario's timeline ends with its end event, which exits; only a test's timeline runs out.
+    fprintf(stderr, "winsim: the timeline ran out after process %u had been ended\n",
+            static_cast<unsigned>(p->pid));
+    fflush(stdout);
+    exit(5);
+}
+
 DWORD StartProgram(const char* args) {
+    if (M().sessionOver) {
+        Note("start: the session has ended; no program starts");
+        return 0;
+    }
     Process& p = NewProcess(args);
     DWORD pid = p.pid;
     if (!g_imageBusy) {
@@ -149,7 +178,16 @@ DWORD BeginTestProcess() {
     ResetMachine();
     Process& p = NewProcess("");
     g_currentPid = p.pid;
+    g_playedByTest = true;
     return p.pid;
+}
+
+DWORD AddTestProcess() {
+    return NewProcess("").pid;
+}
+
+void PlayTestProcess(DWORD pid) {
+    g_currentPid = pid;
 }
 
 // Called when a second start would wait for something: nothing can happen to it while the running

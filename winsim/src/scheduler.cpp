@@ -40,6 +40,8 @@ void AdvanceTo(VirtualMs time) {
     // A program started by an event may have moved the clock past `time` already.
     if (time > m.now)
         m.now = time;
+    // An event may have ended the process that waited here.
+    LeaveIfEnded();
 }
 
 void WaitForWork(Process& process) {
