@@ -159,16 +159,22 @@ TEST(ScenarioDisplays, TheAdapterBringsItsDisplayAndMirrorDriver) {
     EXPECT_FALSE(M().displays[1].current.attached);
 }
 
-TEST(ScenarioEvents, DisplayModeNamesADeviceOrThePrimary) {
+TEST(ScenarioEvents, DisplayModeNamesADeviceOrThePrimaryAndMayBeTemporary) {
     BeginTestProcess();
     std::vector<ScenarioEvent> events;
     ScenarioError error;
     ASSERT_TRUE(
         LoadScenario("display A primary modes 800x600x32\n"
-                     "at 1s display-mode 1024x768x16\nat 2s display-mode \\\\.\\DISPLAY2 800x600x32@75\n",
+                     "at 1s display-mode 1024x768x16\nat 2s display-mode \\\\.\\DISPLAY2 800x600x32@75\n"
+                     "at 3s display-mode 800x600x32 temporary\nat 4s display-mode A 800x600x32 temporary\n",
                      events, error))
         << error.message;
-    ASSERT_EQ(events.size(), 3u);
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(std::vector<bool>(
+                  {events[0].temporary, events[1].temporary, events[2].temporary, events[3].temporary}),
+              std::vector<bool>({false, false, true, true}));
+    EXPECT_EQ(events[2].device, "");
+    EXPECT_EQ(events[3].device, "A");
     EXPECT_EQ(events[0].kind, ScenarioEvent::Kind::DisplayMode);
     EXPECT_EQ(events[0].device, "");
     EXPECT_EQ(events[0].width, 1024u);
@@ -220,6 +226,9 @@ TEST(ScenarioDisplays, MistakesNameTheLine) {
         {"adapter attach-refuses never\n", 1, "attach-refuses wants a count"},
         {"adapter resume-not-ready\n", 1, "resume-not-ready wants a count"},
         {"at 1s display-mode big\n", 1},
+        {"at 1s display-mode A 800x600x32 now\n", 1, "display-mode wants [DEVICE] WxHxBPP[@HZ] [temporary]"},
+        {"at 1s display-mode temporary\n", 1,
+         "display-mode wants [DEVICE] WxHxBPP[@HZ] [temporary], not 'temporary'"},
         {"os 6.1\ndisplay A primary modes 800x600x32 video-key-read-only key \"short\"\n", 2},
     };
     ExpectRejectedAt(cases);

@@ -494,19 +494,57 @@ TEST_F(DisplayChangeMessage, AnotherProcessGetsItQueued) {
     EXPECT_EQ(other->sent[0].value, MAKELPARAM(1024, 768));
 }
 
-// The user's change in the Display control panel: saved, made, and announced through the queue.
-TEST_F(DisplayChangeMessage, TheUsersChangeWaitsInTheQueue) {
-    DisplayDevice& d = AddPrimary();
-    ListeningWindow();
-    EXPECT_EQ(UserChangeDisplayMode(d, DisplayMode{1024, 768, 32, 0}), DISP_CHANGE_SUCCESSFUL);
-    EXPECT_TRUE(g_changes.empty());
-    EXPECT_EQ(Settings(D1, ENUM_REGISTRY_SETTINGS).dmPelsWidth, 1024u);
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
-    ASSERT_EQ(g_changes.size(), 1u);
-    EXPECT_EQ(g_changes[0].size, MAKELPARAM(1024, 768));
-    EXPECT_EQ(g_changes[0].depth, 0);
-    EXPECT_TRUE(M().displayChanges.empty()); // not a call of the program
+// The user's change in the Display control panel: made, saved unless it is temporary, and announced through
+// the queue of every program with the primary's values, also when the display changed is not the primary.
+TEST_F(DisplayChangeMessage, TheUsersChangeWaitsInEveryQueueAndATemporaryOneSavesNothing) {
+    const struct {
+        int device; // 0 the primary, 1 the secondary
+        bool temporary;
+        DisplayMode mode;
+        DWORD savedWidth; // the registry mode the program reads back afterwards
+        LPARAM size;      // of the primary, in WM_DISPLAYCHANGE
+    } cases[] = {
+        {0, false, k1024, 1024, MAKELPARAM(1024, 768)},
+        {0, true, k1024, 1280, MAKELPARAM(1024, 768)},
+        {1, false, k800, 800, MAKELPARAM(1280, 1024)},
+        {1, true, k800, 1024, MAKELPARAM(1280, 1024)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "display " << c.device + 1 << (c.temporary ? " temporary" : ""));
+        SetUp();
+        AddPrimary();
+        Add("PCI\\VEN_8086&DEV_2A42", {k1024, k800}, true, 1280, 0);
+        ListeningWindow();
+        DWORD self = CurrentProcess().pid;
+        DWORD other = AddTestProcess();
+        PlayTestProcess(other);
+        ListeningWindow();
+        PlayTestProcess(self);
+        const char* name = c.device ? D2 : D1;
+        EXPECT_EQ(UserChangeDisplayMode(M().displays[c.device], c.mode, c.temporary), DISP_CHANGE_SUCCESSFUL);
+        EXPECT_TRUE(g_changes.empty());
+        EXPECT_EQ(Settings(name, ENUM_CURRENT_SETTINGS).dmPelsWidth, c.mode.width);
+        EXPECT_EQ(Settings(name, ENUM_REGISTRY_SETTINGS).dmPelsWidth, c.savedWidth);
+        for (DWORD pid : {self, other}) {
+            PlayTestProcess(pid);
+            MSG msg;
+            PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
+        }
+        PlayTestProcess(self);
+        ASSERT_EQ(g_changes.size(), 2u);
+        for (const DisplayChange& change : g_changes) {
+            EXPECT_EQ(change.bpp, 32u);
+            EXPECT_EQ(change.size, c.size);
+            EXPECT_EQ(change.depth, 0);
+        }
+        EXPECT_TRUE(M().displayChanges.empty()); // not a call of the program
+    }
+    // Without the registry the panel cannot switch on a display that is off.
+    SetUp();
+    AddPrimary();
+    Add("PCI\\VEN_8086&DEV_2A42", {k1024, k800}, false);
+    EXPECT_EQ(UserChangeDisplayMode(M().displays[1], k800, true), DISP_CHANGE_FAILED);
+    EXPECT_FALSE(Attached(D2));
 }
 
 // ---------------------------------------------------------------------------------------------------------

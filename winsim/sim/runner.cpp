@@ -24,7 +24,7 @@ void PrintOutput(const char* line) {
     printf("%s\n", line);
 }
 
-// The user picks a mode in the Display control panel.
+// The user picks a mode in the Display control panel, saved or for now only.
 void UserSetsMode(const ScenarioEvent& event) {
     DisplayDevice* device = event.device.empty() ? PrimaryDisplay() : FindDisplay(event.device.c_str());
     for (DisplayDevice& d : M().displays) {
@@ -36,10 +36,10 @@ void UserSetsMode(const ScenarioEvent& event) {
         return;
     }
     DisplayMode mode{event.width, event.height, event.bpp, event.frequency};
-    LONG result = UserChangeDisplayMode(*device, mode);
-    Note("the user sets %s to %ux%ux%u%s: result %d", device->name.c_str(), event.width, event.height,
+    LONG result = UserChangeDisplayMode(*device, mode, event.temporary);
+    Note("the user sets %s to %ux%ux%u%s%s: result %d", device->name.c_str(), event.width, event.height,
          event.bpp, event.frequency ? ("@" + std::to_string(event.frequency)).c_str() : "",
-         static_cast<int>(result));
+         event.temporary ? " for now, not saved" : "", static_cast<int>(result));
 }
 
 class Timeline final : public EventSource {

@@ -780,17 +780,21 @@ private:
             e.kind = ScenarioEvent::Kind::Dump;
         } else if (what == "display-mode") {
             e.kind = ScenarioEvent::Kind::DisplayMode;
-            std::string first, second;
-            if (!t.Next(first))
-                return Fail("display-mode wants [DEVICE] WxHxBPP[@HZ]");
-            std::string modeText = first;
-            if (t.Next(second)) {
-                e.device = first;
-                modeText = second;
+            std::vector<std::string> words;
+            for (std::string word; t.Next(word);)
+                words.push_back(word);
+            if (words.size() > 1 && words.back() == "temporary") {
+                e.temporary = true;
+                words.pop_back();
             }
+            if (words.empty() || words.size() > 2)
+                return Fail("display-mode wants [DEVICE] WxHxBPP[@HZ] [temporary]");
+            std::string modeText = words.back();
+            if (words.size() == 2)
+                e.device = words.front();
             DisplayMode mode;
             if (!ParseOneMode(modeText, mode, 0))
-                return Fail("display-mode wants [DEVICE] WxHxBPP[@HZ], not '" + modeText + "'");
+                return Fail("display-mode wants [DEVICE] WxHxBPP[@HZ] [temporary], not '" + modeText + "'");
             e.width = mode.width;
             e.height = mode.height;
             e.bpp = mode.bpp;

@@ -50,6 +50,7 @@ struct ScenarioEvent {
     int64_t lParam = 0;
     bool unattended = false; // Resume: a wake no user caused
     bool cancelled = false;  // Logoff, Shutdown: a program outside the simulation refuses
+    bool temporary = false;  // DisplayMode: made without CDS_UPDATEREGISTRY
 };
 
 struct ScenarioError {

@@ -218,7 +218,7 @@ LONG Change(LPCSTR name, const DEVMODEA* dm, HWND hwnd, DWORD flags, LPVOID lPar
 
 } // namespace
 
-LONG UserChangeDisplayMode(DisplayDevice& d, const DisplayMode& mode) {
+LONG UserChangeDisplayMode(DisplayDevice& d, const DisplayMode& mode, bool temporary) {
     Machine& m = M();
     DEVMODEA dm{};
     dm.dmSize = sizeof dm;
@@ -230,15 +230,18 @@ LONG UserChangeDisplayMode(DisplayDevice& d, const DisplayMode& mode) {
     DisplaySettings wanted = d.current.attached ? d.current : d.registry;
     if (LONG result = ResolveRequest(d, dm, wanted))
         return result;
-    SaveRequest(d, wanted, false, false);
+    if (temporary && !d.current.attached)
+        return DISP_CHANGE_FAILED; // without the registry a display that is off cannot come on
+    if (!temporary)
+        SaveRequest(d, wanted, false, false);
     if (!d.current.attached)
         return DISP_CHANGE_SUCCESSFUL; // the panel only saves a mode for a display that is off
-    if (m.displayQuirks.needsRestart)
+    if (!temporary && m.displayQuirks.needsRestart)
         return DISP_CHANGE_RESTART;
     Vec<DisplaySettings> targets = CurrentTargets();
     targets[IndexOf(d)] = wanted;
-    // The control panel saves the whole arrangement it shows.
-    Vec<bool> save(m.displays.size(), true, Arena());
+    // The control panel saves the whole arrangement it shows; a temporary change saves nothing.
+    Vec<bool> save(m.displays.size(), !temporary, Arena());
     return CommitDisplayLayout(targets, -1, false, save, DisplayChangeSource::Outside);
 }
 

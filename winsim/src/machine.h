@@ -649,9 +649,9 @@ Str AttachSwitchPath(const DisplayDevice& device);
 void SeedAttachSwitches();
 
 // The user changes a display's mode in the Display control panel (ChangeDisplaySettingsExA with
-// CDS_UPDATEREGISTRY from the shell); WM_DISPLAYCHANGE waits in every program's queue. Returns the
-// DISP_CHANGE_ code.
-LONG UserChangeDisplayMode(DisplayDevice& device, const DisplayMode& mode);
+// CDS_UPDATEREGISTRY from the shell, or without it for a `temporary` change, which leaves the saved mode as
+// it was); WM_DISPLAYCHANGE waits in every program's queue. Returns the DISP_CHANGE_ code.
+LONG UserChangeDisplayMode(DisplayDevice& device, const DisplayMode& mode, bool temporary = false);
 // Devices came or went (the adapter was plugged or pulled): the desktop is laid out again without them.
 void DisplayHardwareChanged();
 
