@@ -92,6 +92,9 @@ public:
     bool SetSysToPrimary();
     void ReattachSysDisplay();
     bool TurnOffDev();
+    // From primary ext or primary only (nState): the system's own display gets the desktop back and the
+    // adapter's display leaves it, with a pause of dwPauseMs (none for 0) between the steps.
+    void LeavePrimaryState(int nState, DWORD dwPauseMs);
     bool FindDisplayDevices();
     void TraceDisplayDevices();
 

@@ -136,23 +136,36 @@ void CAdapter::ReattachSysDisplay() {
     DispDevPlaceOrgRight();
 }
 
+void CAdapter::LeavePrimaryState(int nState, DWORD dwPauseMs) {
+    auto pause = [dwPauseMs]() {
+        if (dwPauseMs != 0)
+            Sleep(dwPauseMs);
+    };
+    // Primary ext: the displays that extended the adapter's leave first, so that the system's own display
+    // can take the origin, and come back last.
+    const bool bOthers = nState == DISP_PRIMARY_EXT;
+    if (bOthers) {
+        DispDevDetachOthers(m_ddActive);
+        pause();
+    }
+    ReattachSysDisplay();
+    pause();
+    SetSysToPrimary();
+    pause();
+    DetachDev();
+    if (bOthers) {
+        pause();
+        DispDevReattachOthers();
+    }
+}
+
 // Takes the adapter's display off the desktop by what the system shows now, and gives the desktop back to
 // the system's own display.
 bool CAdapter::TurnOffDev() {
-    switch (GetDispState()) {
+    switch (const int nState = GetDispState()) {
     case DISP_PRIMARY_EXT:
-        DispDevDetachOthers(m_ddActive);
-        DispDevPlaceOrgRight();
-        DbgTrace("SetSysToPrimary\n");
-        DispDevSetOrgPrimary();
-        DetachDev();
-        DispDevReattachOthers();
-        break;
     case DISP_PRIMARY_ONLY:
-        DispDevPlaceOrgRight();
-        DbgTrace("SetSysToPrimary\n");
-        DispDevSetOrgPrimary();
-        DetachDev();
+        LeavePrimaryState(nState, 0);
         break;
     case DISP_EXTENDED:
         DetachDev();

@@ -30,8 +30,9 @@ CDispoApp::CDispoApp()
     : m_nSysX(0), m_nSysY(0), m_nSysZ(0), m_hUsbNotify(nullptr), m_hInstanceMutex(nullptr) {
     // First: the display-device library has to record the system's primary display as it is when the
     // program starts, before anything can change it.
-    DispDevInit();
+    DispDevInit(g_variant.dispDevId, g_variant.mirDevId);
     RegisterAppMessages();
+    g_nResumeCount = 0;
 }
 
 BOOL CDispoApp::InitInstance() {

@@ -34,7 +34,8 @@ END_MESSAGE_MAP()
 CDispoDlg::CDispoDlg()
     : CDialog(IDD_DISPO_DIALOG), m_pSysDispModeHead(nullptr), m_nSysDispModeCount(0), m_bResumeKick(FALSE),
       m_bWin7(FALSE), m_bStarter(FALSE), m_bMirrorMode(FALSE), m_hIcon(nullptr), m_pTrayIcon(nullptr),
-      m_pAdapter(nullptr), m_nSysBpp(0), m_nSysWidth(0), m_nSysHeight(0), m_bIntelChip(0) {
+      m_pAdapter(nullptr), m_nSysBpp(0), m_nSysWidth(0), m_nSysHeight(0), m_bIntelChip(0),
+      m_bChangingSysMode(false) {
     ZeroMemory(&m_osvi, sizeof(m_osvi));
     m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
     // Set before the window exists: the start-up and everything after it read the version flags.

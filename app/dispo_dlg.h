@@ -21,6 +21,9 @@ constexpr UINT ARRIVAL_TIMER_MS = 2000;
 constexpr UINT_PTR RESUME_PRIMARY_TIMER = 3;
 constexpr UINT_PTR RESUME_SECONDARY_TIMER = 4;
 
+// How often ResumeFromPrimary has tried since its last success; 0 at every program start.
+extern int g_nResumeCount;
+
 // The adapter display's current mode: false, with all three 0, when it has none.
 BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd);
 
@@ -89,6 +92,7 @@ public:
     int m_nSysHeight;
     CDlgWarning m_dlgWarning; // the confirmation after a resolution above 1024 x 768
     BYTE m_bIntelChip;        // an Intel chip drives a display of the system
+    bool m_bChangingSysMode;  // RestoreSystem is changing the primary display's mode
     CMenuLabels m_menuLabels;
 
 protected:
@@ -99,6 +103,10 @@ protected:
     BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
     BOOL OnAdapterArrival(const _DEV_BROADCAST_HDR* pHeader);
     BOOL OnAdapterRemoval(const _DEV_BROADCAST_HDR* pHeader);
+    BOOL OnAdapterInterfaceRemoval(const _DEV_BROADCAST_HDR* pHeader);
+    // The adapter has gone: its state and resolution are saved, the desktop goes back to the system's
+    // display, the handle is closed and the icon taken away.
+    void RemoveAdapter();
 
     // The never-shown window's painting (dispo_dlg.cpp).
     void OnPaint();
@@ -122,8 +130,17 @@ protected:
     // "RemoveRegistry" from a second start (dispo_dlg_uninstall.cpp).
     LRESULT OnRemoveReg(WPARAM wParam, LPARAM lParam);
 
-    // Power and the end of the session (dispo_dlg_power.cpp).
+    // Suspend and resume (dispo_dlg_power.cpp), and a change of the primary display's resolution
+    // (dispo_dlg_display.cpp), both seen before the message map.
     LRESULT PreFilterMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) override;
+    void OnPM(WPARAM wParam);
+    void TakeOffBeforeSuspend();
+    // The resume timers' work; FALSE when a retry has been set. The results are not used.
+    BOOL ResumeFromPrimary();
+    BOOL ResumeFromSecondary();
+    void OnDisplayChange();
+
+    // The end of the session (dispo_dlg_session.cpp).
     void OnEndSession(BOOL bEnding);
     BOOL OnQueryEndSession();
 

@@ -56,8 +56,9 @@ BOOL CDispoDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData) {
     case DBT_DEVICEARRIVAL:
         return OnAdapterArrival(pHeader);
     case DBT_DEVICEQUERYREMOVE:
-    case DBT_DEVICEREMOVECOMPLETE:
         return OnAdapterRemoval(pHeader);
+    case DBT_DEVICEREMOVECOMPLETE:
+        return OnAdapterRemoval(pHeader) || OnAdapterInterfaceRemoval(pHeader);
     default:
         return FALSE;
     }
@@ -80,13 +81,35 @@ BOOL CDispoDlg::OnAdapterArrival(const DEV_BROADCAST_HDR* pHeader) {
     return TRUE;
 }
 
-// The adapter's open handle is going: save its state and resolution, give the desktop back to the
-// system's display and close the handle. The second of the two notifications no longer matches.
+// The adapter's open handle is going. The second of the two notifications no longer matches.
 BOOL CDispoDlg::OnAdapterRemoval(const DEV_BROADCAST_HDR* pHeader) {
     if (m_pAdapter == nullptr || m_pAdapter->m_hDevice == INVALID_HANDLE_VALUE || pHeader == nullptr ||
         pHeader->dbch_devicetype != DBT_DEVTYP_HANDLE ||
         reinterpret_cast<const DEV_BROADCAST_HANDLE*>(pHeader)->dbch_handle != m_pAdapter->m_hDevice)
         return FALSE;
+    RemoveAdapter();
+    return TRUE;
+}
+
+// The adapter's USB interface went while its handle is still open. Normally the handle's own removal comes
+// first and has closed it; a handle still open here heard of nothing, because the adapter was pulled
+// before its handle notification was registered (between the opening and the arrival timer) or it was
+// registered on a handle whose device had gone already. Without this the dead handle would stay, and
+// every later plug-in would be ignored.
+BOOL CDispoDlg::OnAdapterInterfaceRemoval(const DEV_BROADCAST_HDR* pHeader) {
+    if (m_pAdapter == nullptr || m_pAdapter->m_hDevice == INVALID_HANDLE_VALUE || pHeader == nullptr ||
+        pHeader->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
+        return FALSE;
+    auto* pInterface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader);
+    if (!StrContainsNoCase(pInterface->dbcc_name, m_pAdapter->m_strUsbId.c_str()))
+        return FALSE;
+    DbgTrace("Device %s was removed before its handle heard of it\n", m_pAdapter->m_strUsbId.c_str());
+    KillTimer(ARRIVAL_TIMER);
+    RemoveAdapter();
+    return TRUE;
+}
+
+void CDispoDlg::RemoveAdapter() {
     CAdapter& adapter = *m_pAdapter;
     CycleMonitorPower();
     adapter.m_bReady = 0;
@@ -113,7 +136,6 @@ BOOL CDispoDlg::OnAdapterRemoval(const DEV_BROADCAST_HDR* pHeader) {
         RunDwmService(true);
         DbgTrace("Enable Composition\n");
     }
-    return TRUE;
 }
 
 BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd) {

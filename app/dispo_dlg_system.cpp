@@ -33,7 +33,13 @@ int CDispoDlg::RestoreSystem(int w, int h, int d) {
             break;
     }
     DbgTrace("Restore system %d %d %d\n", w, h, d);
-    return DispDevSetMode(w, h, d, dd);
+    // The change comes back to this window as WM_DISPLAYCHANGE from inside the call; it is the program's
+    // own, not the user's (OnDisplayChange).
+    const bool bOuter = m_bChangingSysMode;
+    m_bChangingSysMode = true;
+    const int nResult = DispDevSetMode(w, h, d, dd);
+    m_bChangingSysMode = bOuter;
+    return nResult;
 }
 
 void CDispoDlg::SaveSystemResolution(int nWidth, int nHeight, int nBpp) {

@@ -24,9 +24,11 @@ void CDispoDlg::OnTimer(UINT_PTR nIDEvent) {
     case RESUME_PRIMARY_TIMER:
         KillTimer(RESUME_PRIMARY_TIMER);
         DbgTrace("resume from primary\n");
+        ResumeFromPrimary();
         break;
     case RESUME_SECONDARY_TIMER:
         KillTimer(RESUME_SECONDARY_TIMER);
+        ResumeFromSecondary();
         break;
     default:
         break;

@@ -18,7 +18,7 @@ namespace {
 
 // dmFields of the mode records passed to ChangeDisplaySettingsExA.
 constexpr DWORD kFieldsModeAndPosition =
-    DM_DISPLAYFREQUENCY | DM_PELSHEIGHT | DM_PELSWIDTH | DM_BITSPERPEL | DM_POSITION; // 0x5C0020
+    DM_DISPLAYFREQUENCY | DM_PELSHEIGHT | DM_PELSWIDTH | DM_BITSPERPEL | DM_POSITION;             // 0x5C0020
 constexpr DWORD kFieldsMode = DM_DISPLAYFREQUENCY | DM_PELSHEIGHT | DM_PELSWIDTH | DM_BITSPERPEL; // 0x5C0000
 // Detaching takes a size of 0 by 0 together with the position; the depth is left alone.
 constexpr DWORD kFieldsSizeAndPosition = DM_DISPLAYFREQUENCY | DM_PELSHEIGHT | DM_PELSWIDTH | DM_POSITION;
@@ -144,13 +144,38 @@ int SetModeWithFlags(int nWidth, int nHeight, int nBpp, const DISPLAY_DEVICEA& d
     return 0;
 }
 
+// The system's own display as Windows shows it now (see DispDevInit): of the displays that are neither
+// mirroring drivers nor the adapter's, the primary one, else the first attached, else the first; device 0
+// when there is none of them. False when there is no display at all.
+bool FindSystemDisplay(const char* pszAdapterDisplayId, const char* pszAdapterMirrorId,
+                       DISPLAY_DEVICEA& found) {
+    auto isAdapters = [&](const DISPLAY_DEVICEA& dd) {
+        return StrEqualNoCase(dd.DeviceID, pszAdapterDisplayId) ||
+               StrEqualNoCase(dd.DeviceID, pszAdapterMirrorId);
+    };
+    int nBest = 0; // 3 primary, 2 attached, 1 any other candidate
+    DISPLAY_DEVICEA device = {};
+    for (DWORD i = 0; nBest < 3 && EnumDevice(i, device); ++i) {
+        if (IsMirror(device) || isAdapters(device))
+            continue;
+        const int nRank = (device.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) ? 3
+                          : IsAttached(device)                                ? 2
+                                                                              : 1;
+        if (nRank > nBest) {
+            found = device;
+            nBest = nRank;
+        }
+    }
+    return nBest > 0 || EnumDevice(0, found);
+}
+
 } // namespace
 
-int DispDevInit() {
+int DispDevInit(const char* pszAdapterDisplayId, const char* pszAdapterMirrorId) {
     memset(&g_OrgPrimary, 0, sizeof(g_OrgPrimary));
     memset(g_DetachedDevs, 0, sizeof(g_DetachedDevs));
     g_nLastCdsResult = DISP_CHANGE_SUCCESSFUL;
-    if (EnumDevice(0, g_OrgPrimary.dd))
+    if (FindSystemDisplay(pszAdapterDisplayId, pszAdapterMirrorId, g_OrgPrimary.dd))
         g_OrgPrimary.bFlag = TRUE;
 
     OSVERSIONINFOA osvi = {};

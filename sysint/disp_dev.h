@@ -7,8 +7,8 @@
 // no device and no mode. Device names and state flags change with every layout change, so records are
 // looked up again by DeviceID before they are used.
 //
-// The library remembers the display that was device 0 when the process started (the system's own primary
-// display) and the displays it detached itself, so that it can put them back. Single-threaded: every
+// The library remembers the system's own display as it was when the process started and the displays it
+// detached itself, so that it can put them back. Single-threaded: every
 // caller runs on the GUI thread.
 #pragma once
 #include <windows.h>
@@ -27,9 +27,12 @@ extern DispDevSlot g_DetachedDevs[kDetachedDevSlots];
 extern LONG g_nLastCdsResult;
 extern bool g_bDispDevInit;
 
-// Records display device 0 as the system's primary display and picks the video key base for this Windows
-// version. Runs once at process start, before anything can change the layout. Always 1.
-int DispDevInit();
+// Records the system's own display and picks the video key base for this Windows version. Runs once at
+// process start, before anything can change the layout. The system's own display is never a mirroring
+// driver and never one of the adapter's two display devices (their DeviceIDs, either may be null), which
+// may well be primary at start when Windows kept the last layout: the one flagged primary, else the first
+// attached, else device 0 when nothing qualifies. Always 1.
+int DispDevInit(const char* pszAdapterDisplayId = nullptr, const char* pszAdapterMirrorId = nullptr);
 
 // Copies the first display device whose DeviceID equals pszId (case ignored) into dd. 0 when there is
 // none; dd is then unchanged.

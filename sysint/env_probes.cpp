@@ -35,8 +35,8 @@ bool IsStarterEdition() {
     // against defined bytes.
     char szEdition[64] = {};
     DWORD cbEdition = sizeof(szEdition);
-    const LSTATUS status =
-        RegQueryValueExA(hKey, kEditionValue, nullptr, nullptr, reinterpret_cast<BYTE*>(szEdition), &cbEdition);
+    const LSTATUS status = RegQueryValueExA(hKey, kEditionValue, nullptr, nullptr,
+                                            reinterpret_cast<BYTE*>(szEdition), &cbEdition);
     RegCloseKey(hKey);
     // A value too long for the buffer leaves the buffer's contents undefined; it cannot be "Starter" anyway.
     if (status != ERROR_SUCCESS)
@@ -100,7 +100,8 @@ bool ProbePrimaryMode(int& nBpp, int& nWidth, int& nHeight) {
     for (DWORD i = 0;; ++i) {
         if (!EnumDisplayDevicesA(nullptr, i, &dd, 0))
             return false;
-        if ((dd.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) && !(dd.StateFlags & DISPLAY_DEVICE_MIRRORING_DRIVER))
+        if ((dd.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) &&
+            !(dd.StateFlags & DISPLAY_DEVICE_MIRRORING_DRIVER))
             break;
     }
     DEVMODEA dm = {};

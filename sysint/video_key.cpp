@@ -79,7 +79,8 @@ int SetAttachToDesktop(const DISPLAY_DEVICEA& dd, int nAttach) {
         return 0;
     }
     const DWORD dwAttach = nAttach == 1 ? 1 : 0;
-    RegSetValueExA(hKey, kAttachValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwAttach), sizeof(dwAttach));
+    RegSetValueExA(hKey, kAttachValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwAttach),
+                   sizeof(dwAttach));
     RegCloseKey(hKey);
     return 1;
 }

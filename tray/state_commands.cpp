@@ -23,16 +23,6 @@ void Pause() {
     Sleep(kStepPauseMs);
 }
 
-// From a primary state: the system's own display comes back beside the adapter's, becomes primary again,
-// and the adapter's display leaves the desktop.
-void GiveDesktopBackToSystem(CAdapter& adapter) {
-    adapter.ReattachSysDisplay();
-    Pause();
-    adapter.SetSysToPrimary();
-    Pause();
-    adapter.DetachDev();
-}
-
 // The adapter's display extends the desktop, then its mirror driver takes over.
 void MirrorFromExtended(CAdapter& adapter) {
     adapter.AttachToDeskTopExt();
@@ -110,7 +100,7 @@ void CDispoDlg::OnExt() {
         adapter.AttachToDeskTopExt();
         break;
     case DISP_PRIMARY_ONLY:
-        GiveDesktopBackToSystem(adapter);
+        adapter.LeavePrimaryState(DISP_PRIMARY_ONLY, kStepPauseMs);
         Pause();
         adapter.AttachToDeskTopExt();
         CycleMonitorPower();
@@ -143,14 +133,14 @@ void CDispoDlg::OnMirror() {
     case DISP_PRIMARY_EXT:
         DispDevDetachOthers(adapter.m_ddActive);
         Pause();
-        GiveDesktopBackToSystem(adapter);
+        adapter.LeavePrimaryState(DISP_PRIMARY_ONLY, kStepPauseMs);
         Pause();
         MirrorFromExtended(adapter);
         Pause();
         DispDevReattachOthers();
         break;
     case DISP_PRIMARY_ONLY:
-        GiveDesktopBackToSystem(adapter);
+        adapter.LeavePrimaryState(DISP_PRIMARY_ONLY, kStepPauseMs);
         Pause();
         MirrorFromExtended(adapter);
         CycleMonitorPower();
@@ -183,16 +173,10 @@ void CDispoDlg::OnOff() {
         }
         return;
     }
-    switch (adapter.GetDispState()) {
+    switch (const int nState = adapter.GetDispState()) {
     case DISP_PRIMARY_EXT:
-        DispDevDetachOthers(adapter.m_ddActive);
-        Pause();
-        GiveDesktopBackToSystem(adapter);
-        Pause();
-        DispDevReattachOthers();
-        break;
     case DISP_PRIMARY_ONLY:
-        GiveDesktopBackToSystem(adapter);
+        adapter.LeavePrimaryState(nState, kStepPauseMs);
         break;
     case DISP_EXTENDED:
         adapter.DetachDev();

@@ -337,9 +337,9 @@ TEST(BringupMirror, APrimaryWithNoSmallerSizeTheAdapterHasStaysAndTheMirrorTakes
     EXPECT_EQ(TracesStarting(run, "Restore system"), "");
 }
 
-// The main window does not yet follow WM_DISPLAYCHANGE, so the size of the primary display it read at
-// start is the lowered one, from before the start-up put the saved resolution back.
-TEST(BringupMirror, DISABLED_TheNextStartMirrorsThePrimaryAtTheSizeItWasGivenBack) {
+// The start-up gives the primary display its saved resolution back before the adapter comes up; the main
+// window follows that change, so the next mirror starts from the size it was given back.
+TEST(BringupMirror, TheNextStartMirrorsThePrimaryAtTheSizeItWasGivenBack) {
     SimRun run =
         RunSim(kXp + kWidePrimary + Adapter(kSmallerAdapter) + Profile({{"DispState", 3}, {"FirstRun", 1}}) +
                "at 0 start\nat 9s start Close\nat 10s start\nend 20s\n");

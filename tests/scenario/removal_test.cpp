@@ -521,26 +521,29 @@ TEST(Removal, ARePlugBringsTheAdapterBackInTheStateAndResolutionItWasPulledIn) {
     }
 }
 
-TEST(Removal, AHandleOpenedBeforeAnUnplugGetsNoAnswerFromTheDriverAfterTheRePlug) {
-    // Pulled while the arrival timer waits: the removal cannot reach the program (its handle registration
-    // comes with the bring-up), so it keeps the old handle, and a re-plug is an arrival while open.
+TEST(Removal, AnUnplugBeforeTheBringUpDropsTheHandleAndTheRePlugBringsTheAdapterUp) {
+    // Pulled while the arrival timer waits: no handle registration exists yet, so only the interface's
+    // own removal tells of it. The dead handle goes, and the re-plug is a new arrival.
     for (const Build& build : kBuilds) {
         SCOPED_TRACE(build.exe);
-        SimRun run =
-            RunSim("os 6.1 edition Professional\nservice UxSms running\n" + kNvidia + State(2) + "adapter" +
-                       kAdapterModes + "at 0 start\nat 5s plug\nat 8s unplug\nat 10s plug\nend 40s\n",
-                   build.deliverable);
+        SimRun run = RunSim("os 6.1 edition Professional\nservice UxSms running\n" + kNvidia + State(2) +
+                                "adapter" + kAdapterModes +
+                                "at 0 start\nat 5s plug\nat 8s unplug\nat 9s dump\nat 10s plug\nend 40s\n",
+                            build.deliverable);
         ASSERT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_TRUE(
+            InOrder(run.TextsFrom(8000),
+                    {"Device " + build.usbId + " was removed before its handle heard of it\n",
+                     "Remove device \n", "Remove device and Close handle\n", "Enable Composition\n"}));
+        EXPECT_TRUE(run.StateLines("handle ", "dump").empty());
+        EXPECT_EQ(run.CountTrace("Device arrival\n"), 1) << "the first arrival timer was stopped";
         int handle = HeldHandle(run);
         ASSERT_GT(handle, 0);
-        EXPECT_EQ(run.CountTrace(PlugInTrace(build, handle)), 1);
-        EXPECT_EQ(run.CountTrace("Stop DWM service success\n"), 1); // the re-plug is not looked at
-        EXPECT_EQ(run.CountTrace("Remove device \n"), 0);
-        std::vector<std::string> driver = run.StateLines("driver ");
-        ASSERT_EQ(driver.size(), 42u);
-        for (const std::string& line : driver)
-            EXPECT_NE(line.find("IOCTL_DEV_READY in - out - fail"), std::string::npos) << line;
-        EXPECT_TRUE(run.HasStateLine("usb \"" + Escaped(UsbPath(build.usbId)) + "\" present adapter"));
-        EXPECT_EQ(Desktop(run), std::vector<std::string>{"DISPLAY1 1280x1024x32@60 at 0,0 primary"});
+        const TraceLine* opened = run.FindTrace(PlugInTrace(build, handle));
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(opened->ms, 12000u);
+        EXPECT_EQ(Desktop(run), (std::vector<std::string>{"DISPLAY1 1280x1024x32@60 at 0,0 primary",
+                                                          "DISPLAY2 1024x768x32@60 at 1280,0"}));
+        EXPECT_EQ(run.CountTrace("Stop DWM service success\n"), 2);
     }
 }

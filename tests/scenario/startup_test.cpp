@@ -59,8 +59,10 @@ TEST(Startup, EachVerbPostsItsMessagesToTheRunningInstance) {
         EXPECT_TRUE(run.HasStateLine(
             "process " + std::to_string(pids[1]) + " duodesk.exe exit 0 cmd \"" +
             (c.commandLine[0] == '"' ? std::string("Close ") : std::string(c.commandLine)) + "\""));
-        // The running instance is untouched by the second start's own start-up; only Close ends it.
-        bool closes = std::string(c.posts).find("5418") != std::string::npos;
+        // The running instance is untouched by the second start's own start-up; only Close and
+        // Uninstall (its "RemoveRegistry") end it.
+        bool closes = std::string(c.posts).find("5418") != std::string::npos ||
+                      std::string(c.posts).find("RemoveRegistry") != std::string::npos;
         EXPECT_EQ(run.HasStateLine("mutex \"KIVA 7300\" handles 1"), !closes);
     }
 }
@@ -81,15 +83,17 @@ TEST(Startup, OnlyDuodeskTracesTheRotationVerbsAndItTracesBeforeLookingForTheWin
     EXPECT_EQ(Posts(b), "message \"SISRotation\" wparam 4 lparam 0\n");
 }
 
-TEST(Startup, UninstallWithoutARunningInstancePostsNothingAndLeavesTheRegistryAlone) {
-    SimRun run = RunSim(std::string(kMachine) + "profile \"VGA DONGLE\" Width 800\n"
-                                                "at 0 start Uninstall\nat 100 start Uninstall\nend 200\n");
+TEST(Startup, AFirstStartWithUninstallStaysResidentAndOnlyTheForwardedUninstallRemovesTheTree) {
+    SimRun run =
+        RunSim(std::string(kMachine) + "profile \"VGA DONGLE\" Width 800\n"
+                                       "at 0 start Uninstall\nat 50 dump\nat 100 start Uninstall\nend 200\n");
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    // The first start became resident; only the second one forwarded anything.
+    // The first start became resident, ignoring its verb; only the second one forwarded anything.
     EXPECT_EQ(Posts(run),
               "message \"TurnOff\" wparam 0 lparam 0\nmessage \"RemoveRegistry\" wparam 0 lparam 0\n");
-    EXPECT_TRUE(run.HasStateLine(
-        "reg \"HKCU\\\\Software\\\\Kiva Dongle\\\\duodesk\\\\VGA DONGLE\" \"Width\" dword 800"));
+    EXPECT_EQ(run.Saved("Width", "VGA DONGLE", "dump"), "800");
+    EXPECT_EQ(run.Saved("Width"), "-");
+    EXPECT_TRUE(run.HasStateLine("process 1000 duodesk.exe exit 0 cmd \"Uninstall\""));
 }
 
 TEST(Startup, CloseEndsTheRunningInstanceAndALaterStartIsResidentAgain) {

@@ -64,22 +64,71 @@ protected:
 // ---------------------------------------------------------------------------------------------------------
 // Start-up
 
-TEST_F(DispDev, InitRemembersDeviceZeroAsItIsThenWhateverItIs) {
-    AddDisplay(kAdapterId, {{1024, 768, 16}});
-    AddPrimary(kSystemId, {{1280, 1024, 32}});
-    // A previous program start in the same image left its state behind.
-    g_DetachedDevs[4].bFlag = TRUE;
-    g_OrgPrimary.bFlag = FALSE;
-    g_nLastCdsResult = DISP_CHANGE_FAILED;
-    g_bDispDevInit = false;
+// The system's own display is never a mirroring driver nor one of the adapter's two devices (the adapter
+// may well be primary at start, when Windows kept the last layout): the primary one, else the first
+// attached, else the first; device 0 only when nothing else is there.
+TEST_F(DispDev, InitRemembersTheSystemsOwnDisplayNeverTheAdaptersOrAMirror) {
+    const struct {
+        const char* name;
+        void (*machine)();
+        const char* remembered;
+    } cases[] = {
+        {"the adapter's display enumerates first",
+         [] {
+             AddDisplay(kAdapterId, {{1024, 768, 16}});
+             AddPrimary(kSystemId, {{1280, 1024, 32}});
+         },
+         kSystemId},
+        {"the adapter's display is primary, the system's beside it",
+         [] {
+             AddPrimary(kAdapterId, {{1024, 768, 16}});
+             AddDisplay(kSystemId, {{1280, 1024, 32}}, true, 1024, 0);
+         },
+         kSystemId},
+        {"an output the user keeps off comes first",
+         [] {
+             AddDisplay("PCI\\VEN_1002&DEV_5B60", {{1024, 768, 32}});
+             AddPrimary(kSystemId, {{1280, 1024, 32}});
+         },
+         kSystemId},
+        {"a foreign mirroring driver comes first",
+         [] {
+             AddDisplay("ROOT\\MIRROR", {{1280, 1024, 32}}, true).staticFlags =
+                 DISPLAY_DEVICE_MIRRORING_DRIVER;
+             AddPrimary(kSystemId, {{1280, 1024, 32}});
+         },
+         kSystemId},
+        {"the adapter alone on the desktop, the system's display off",
+         [] {
+             AddPrimary(kAdapterId, {{1024, 768, 16}});
+             AddDisplay(kMirrorId, {{1024, 768, 16}}).staticFlags = DISPLAY_DEVICE_MIRRORING_DRIVER;
+             AddDisplay(kSystemId, {{1280, 1024, 32}});
+         },
+         kSystemId},
+        {"nothing but the adapter's devices",
+         [] {
+             AddPrimary(kAdapterId, {{1024, 768, 16}});
+         },
+         kAdapterId},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        winsim::BeginTestProcess();
+        c.machine();
+        // A previous program start in the same image left its state behind.
+        g_DetachedDevs[4].bFlag = TRUE;
+        g_OrgPrimary.bFlag = FALSE;
+        g_nLastCdsResult = DISP_CHANGE_FAILED;
+        g_bDispDevInit = false;
 
-    EXPECT_EQ(DispDevInit(), 1);
-    EXPECT_TRUE(g_bDispDevInit);
-    EXPECT_TRUE(g_OrgPrimary.bFlag);
-    EXPECT_STREQ(g_OrgPrimary.dd.DeviceID, kAdapterId) << "device 0, primary or not";
-    EXPECT_TRUE(Flagged().empty());
-    EXPECT_EQ(DispDevLastResult(), DISP_CHANGE_SUCCESSFUL);
-    EXPECT_TRUE(Calls().empty());
+        EXPECT_EQ(DispDevInit(kAdapterId, kMirrorId), 1);
+        EXPECT_TRUE(g_bDispDevInit);
+        EXPECT_TRUE(g_OrgPrimary.bFlag);
+        EXPECT_STREQ(g_OrgPrimary.dd.DeviceID, c.remembered);
+        EXPECT_TRUE(Flagged().empty());
+        EXPECT_EQ(DispDevLastResult(), DISP_CHANGE_SUCCESSFUL);
+        EXPECT_TRUE(Calls().empty());
+    }
 }
 
 TEST_F(DispDev, WithNoDisplayDeviceZeroAtStartExtendingAndRestoringTheSystemsDisplayDoNothing) {
@@ -173,7 +222,8 @@ TEST_F(DispDev, TheRegistryModeGivesOnlyItsDepthAndSize) {
 
 TEST_F(DispDev, ARefusedModeIsTriedAgainAtItsLowestListedRate) {
     // The stored 85 Hz of the current mode does not exist for the new one.
-    AddPrimary(kSystemId, {{1280, 1024, 32, 85}, {1024, 768, 16, 75}, {1024, 768, 16, 60}, {1024, 768, 16, 70}});
+    AddPrimary(kSystemId,
+               {{1280, 1024, 32, 85}, {1024, 768, 16, 75}, {1024, 768, 16, 60}, {1024, 768, 16, 70}});
     DispDevInit();
     EXPECT_EQ(DispDevSetModeReset(1024, 768, 16, Record(0)), 0);
     EXPECT_EQ(Calls(), (Calls_t{
@@ -312,13 +362,13 @@ TEST_F(DispDev, WithoutItsRegistryModeTheSystemsDisplayOnlyGetsItsFlag) {
 }
 
 TEST_F(DispDev, TheSystemsDisplayGoesRightOfEveryOtherAttachedDisplayButMirrors) {
-    // The adapter's display is primary; the system's display (device 0 at start) sits beside it.
+    // The adapter's display is primary; the system's display sits beside it.
     AddDisplay(kSystemId, {{1280, 1024, 32}}, true, 1024, 0);
     AddPrimary(kAdapterId, {{1024, 768, 16}});
     AddDisplay(kMirrorId, {{1024, 768, 16}}, true, 0, 0).staticFlags = DISPLAY_DEVICE_MIRRORING_DRIVER;
     AddDisplay("PCI\\VEN_1002&DEV_9999", {{800, 600, 32}}, true, 2304, 0);
     AddDisplay("PCI\\VEN_1002&DEV_AAAA", {{640, 480, 32}}); // off the desktop
-    DispDevInit();
+    DispDevInit(kAdapterId, kMirrorId);
     EXPECT_EQ(DispDevPlaceOrgRight(), 1);
     EXPECT_EQ(Calls(), (Calls_t{
                            "\\\\.\\DISPLAY1 0x7C00A0 1280x1024x32@60 pos 1824,0 flags 0x10000001",
@@ -331,7 +381,7 @@ TEST_F(DispDev, TheSystemsDisplayGoesRightOfEveryOtherAttachedDisplayButMirrors)
 TEST_F(DispDev, DetachingTheSystemsDisplayStoresThenSaves) {
     AddDisplay(kSystemId, {{1280, 1024, 32}}, true, 1024, 0);
     AddPrimary(kAdapterId, {{1024, 768, 16}});
-    DispDevInit();
+    DispDevInit(kAdapterId, kMirrorId);
     EXPECT_EQ(DispDevDetachOrg(), 1);
     EXPECT_EQ(Calls(), (Calls_t{
                            "\\\\.\\DISPLAY1 0x580020 0x0x32@60 pos 0,0 flags 0x10000000",
@@ -523,7 +573,8 @@ TEST_F(DispDev, MoreDisplaysThanSlotsLeaveTheRestOnTheDesktop) {
     Calls_t calls = Calls();
     ASSERT_EQ(calls.size(), 10u);
     for (int n = 3; n <= 11; ++n)
-        EXPECT_EQ(calls[n - 3], "\\\\.\\DISPLAY" + std::to_string(n) + " 0x580020 0x0x32@60 pos 0,0 flags 0x10000001");
+        EXPECT_EQ(calls[n - 3],
+                  "\\\\.\\DISPLAY" + std::to_string(n) + " 0x580020 0x0x32@60 pos 0,0 flags 0x10000001");
     EXPECT_EQ(calls.back(), "apply");
     EXPECT_EQ(Flagged().size(), static_cast<size_t>(kDetachedDevSlots));
     for (int n = 12; n <= 14; ++n) {
