@@ -35,3 +35,9 @@ endfunction()
 
 duodesk_windows_exe(duodesk variants/duodesk.cpp)
 duodesk_windows_exe(duodeskb variants/duodeskb.cpp)
+
+# The Wine checks' helper (tests/wine/run-wine-tests.sh): a console program of the test suite, not part
+# of the product and never shipped.
+add_executable(tray-probe tests/wine/tray_probe.cpp)
+target_compile_definitions(tray-probe PRIVATE ${DUODESK_PLATFORM_DEFINITIONS})
+target_link_libraries(tray-probe PRIVATE user32 shell32)
