@@ -7,6 +7,11 @@
 #   preset      "duodesk.exe res 1280 1024 16" writes the four profile values and ends at once
 #   close       a resident duodesk.exe ends on "duodesk.exe Close"; a duodeskb.exe beside it keeps
 #               running until its own "duodeskb.exe Close"
+#   tray icon   without its adapter duodesk.exe shows no icon, and after a "TaskbarCreated" broadcast
+#               its icon is in the notification area of Wine's taskbar, with its tooltip, and a right
+#               click on it opens duodesk's menu
+#
+# The tray checks drive the programs with tests/wine/tray_probe.cpp (tray-probe.exe, built beside them).
 #
 #   usage: tests/wine/run-wine-tests.sh [--win32 DIR] [--win64 DIR]
 #          (defaults: build/win32 and build/win64 of the repository)
@@ -41,7 +46,11 @@ T_QUICK=60         # a program that is expected to end by itself (preset, second
 T_RESIDENT=240     # hard cap on a program that is expected to stay running
 T_SETTLE=5         # how long a resident program gets to create its window before it is asked to close
 T_CLOSE=30         # how long a resident program gets to end after "Close"
+T_SHOW=20          # how long a window, a tooltip, a menu or a debug trace line gets to appear
 T_ALL=900          # the whole script
+
+# The virtual X server's screen, which the tray checks' Wine desktop fills.
+SCREEN_SIZE=1024x768
 
 # ---- run the checks on a private virtual X server -------------------------------------------------------
 # Wine needs an X display for anything with a window (our hidden main window included). xvfb-run -a
@@ -54,7 +63,7 @@ if [[ -z "${INNER:-}" ]]; then
             exit 1
         fi
     done
-    exec timeout --kill-after=10 "$T_ALL" xvfb-run -a -s "-screen 0 1024x768x24" \
+    exec timeout --kill-after=10 "$T_ALL" xvfb-run -a -s "-screen 0 ${SCREEN_SIZE}x24" \
         "$BASH" "${BASH_SOURCE[0]}" --inner --win32 "$WIN32_DIR" --win64 "$WIN64_DIR"
 fi
 
@@ -412,6 +421,120 @@ check_close() {
     end_prefix
 }
 
+# ---- tray: the icon in Wine's taskbar, its menu and a choice in it -------------------------------------
+MAIN_TITLE='KIVA 7300'   # duodesk.exe's hidden main window
+TRAY_ICON_ID=128
+
+# probe NAME ARGS...: runs tray-probe.exe; RC is its exit status, PROBE_OUT the line it printed.
+probe() {
+    local log=$WORK/probe-$1.log
+    shift
+    run_quick "$log" "$EXE_DIR/tray-probe.exe" "$@"
+    PROBE_OUT=$(tr -d '\r' <"$log" | tail -n 1)
+}
+
+# verdict STATUS NAME [DETAIL...]: passes NAME when STATUS is 0; else fails it with the details and
+# the end of the resident program's log. Returns STATUS.
+verdict() {
+    local status=$1 name=$2
+    shift 2
+    if ((status == 0)); then
+        pass "$name"
+    else
+        fail "$name" "$@"
+        show_log "$TRAY_LOG"
+    fi
+    return "$status"
+}
+
+reg_set() { # KEY NAME TYPE DATA
+    timeout --kill-after=5 "$T_QUICK" "$LOADER" reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1
+}
+
+# traced LOG TEXT...: true when the program's debug output (WINEDEBUG=+debugstr) has these
+# OutputDebugStringA texts in this order; "\n" stands for the newline, as Wine prints it.
+traced() {
+    local log=$1 from=0 text at
+    shift
+    for text in "$@"; do
+        at=$(tail -n +"$((from + 1))" "$log" | grep -nF -m 1 -- "OutputDebugStringA \"$text\"" | cut -d: -f1)
+        [[ -n $at ]] || return 1
+        from=$((from + at))
+    done
+}
+
+# wait_traced LOG TEXT: waits (at most T_SHOW seconds) until the program has traced TEXT.
+wait_traced() {
+    local deadline=$((SECONDS + T_SHOW))
+    until traced "$1" "$2"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.2
+    done
+}
+
+# start_tray NAME DISPSTATE: a fresh prefix with a saved "DispState", and a resident duodesk.exe on a
+# virtual desktop with a taskbar. Its debug output goes to TRAY_LOG. Returns non-zero, after saying
+# what failed, when it cannot get that far.
+start_tray() {
+    local name=${1/-/ } state=$2
+    TRAY_LOG=$WORK/$1.log
+    if ! new_prefix; then
+        fail "$name: Wine prefix created" "wineboot -i failed"
+        show_log "$WORK/wineboot.log"
+        return 1
+    fi
+    # On its root desktop Wine's explorer hands tray icons to the host's notification area (Xvfb has
+    # none) or keeps them in a small window of its own. A virtual desktop has a taskbar, with the
+    # notification area at its right end as on Windows. Every program started from now on joins the
+    # desktop named as the default; a new name, because wineboot may have left its own explorer running
+    # for the "Default" desktop. The desktop fills the screen: Xvfb starts the pointer in the middle of
+    # the screen, and while it was outside a smaller desktop's window, the cursor that tray-probe.exe
+    # moved onto the icon showed no tooltip.
+    if ! reg_set 'HKCU\Software\Wine\Explorer' Desktop REG_SZ tray ||
+        ! reg_set 'HKCU\Software\Wine\Explorer\Desktops' tray REG_SZ "$SCREEN_SIZE" ||
+        ! reg_set "$PROFILE_KEY" DispState REG_DWORD "$state"; then
+        fail "$name: a virtual desktop and DispState $state set with reg add"
+        return 1
+    fi
+    # The taskbar comes first, as the shell does on Windows. The first program on the desktop starts its
+    # explorer, which keeps that program's output and WINEDEBUG: not duodesk's.
+    probe taskbar taskbar "$T_SHOW"
+    ((RC == 0)) || { fail "$name: Wine's virtual desktop has a taskbar" "$PROBE_OUT"; return 1; }
+    WINEDEBUG=-all,+debugstr start_resident "$TRAY_LOG" "$EXE_DIR/duodesk.exe"
+    probe window wait-window "$MAIN_TITLE" "$T_SHOW"
+    ((RC == 0)) || verdict "$RC" "$name: duodesk.exe makes its window \"$MAIN_TITLE\"" "$PROBE_OUT"
+}
+
+check_tray_icon() {
+    echo "# tray icon: shown on \"TaskbarCreated\", in the notification area of Wine's taskbar ($ARCH-bit)"
+    start_tray tray-icon 2 || { end_prefix; return; }
+    # The adapter is looked for once, on the start-up timer; only an adapter that is found shows the
+    # icon. The probe lets the program finish what it is doing before it asks the taskbar.
+    if wait_traced "$TRAY_LOG" 'STARTUP_TIMER\n'; then
+        probe absent icon "$MAIN_TITLE" "$TRAY_ICON_ID"
+    else
+        RC=0 PROBE_OUT="no STARTUP_TIMER trace within ${T_SHOW}s"
+    fi
+    ((RC == 1))
+    verdict $? "tray icon: no icon after the start-up look for the adapter" "$PROBE_OUT"
+
+    probe broadcast taskbar-created
+    ((RC == 0)) && probe present icon "$MAIN_TITLE" "$TRAY_ICON_ID"
+    verdict "$RC" "tray icon: after \"TaskbarCreated\" the icon $TRAY_ICON_ID of \"$MAIN_TITLE\" is in the notification area" \
+        "$PROBE_OUT" || { end_prefix; return; }
+
+    # The only icon of a fresh prefix is in the first place of the notification area.
+    local tip='USB 2.0 VGA DEVICE-1'
+    probe hover hover "$T_SHOW"
+    ((RC == 0)) && [[ $PROBE_OUT == *": $tip" ]]
+    verdict $? "tray icon: the mouse on it shows its tooltip \"$tip\"" "$PROBE_OUT"
+    # A right click there reaches duodesk through the icon's own callback message.
+    probe click right-click
+    ((RC == 0)) && probe menu wait-menu "$MAIN_TITLE" "$T_SHOW"
+    ((RC == 0)) && traced "$TRAY_LOG" 'Right Mouse click\n'
+    verdict $? "tray icon: a right click on it opens duodesk's menu" "$PROBE_OUT"
+    end_prefix
+}
 # ---- 32-bit or 64-bit ---------------------------------------------------------------------------------
 # Tries the shipped i686 build for real: a preset run in a 32-bit prefix. It decides which build the
 # Wine checks use.
@@ -462,6 +585,11 @@ if [[ ! -f $EXE_DIR/duodesk.exe || ! -f $EXE_DIR/duodeskb.exe ]]; then
 else
     check_preset
     check_close
+    if [[ -f $EXE_DIR/tray-probe.exe ]]; then
+        check_tray_icon
+    else
+        fail "the $ARCH-bit tray-probe.exe for the tray checks exists" "not found in $EXE_DIR"
+    fi
 fi
 
 echo "$PASSED passed, $FAILED failed"
