@@ -10,11 +10,14 @@
 #   tray icon   without its adapter duodesk.exe shows no icon, and after a "TaskbarCreated" broadcast
 #               its icon is in the notification area of Wine's taskbar, with its tooltip, and a right
 #               click on it opens duodesk's menu
+#   tray menu   the icon's callback message opens the real popup menu, whose items are the not-ready
+#               menu of the saved state; a screenshot of it is taken
 #
 # The tray checks drive the programs with tests/wine/tray_probe.cpp (tray-probe.exe, built beside them).
 #
-#   usage: tests/wine/run-wine-tests.sh [--win32 DIR] [--win64 DIR]
-#          (defaults: build/win32 and build/win64 of the repository)
+#   usage: tests/wine/run-wine-tests.sh [--win32 DIR] [--win64 DIR] [--screenshot FILE]
+#          (defaults: build/win32 and build/win64 of the repository; --screenshot keeps a copy of the
+#          tray menu's screenshot, which is otherwise deleted with the rest of the run's files)
 #
 # Every Wine check gets a fresh WINEPREFIX of its own, which is deleted afterwards together with its
 # wineserver. Every call into Wine runs under `timeout`, and the whole run under one more, so a hung
@@ -30,12 +33,14 @@ set -uo pipefail
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 WIN32_DIR=$REPO_ROOT/build/win32
 WIN64_DIR=$REPO_ROOT/build/win64
+SCREENSHOT_COPY=
 while (($#)); do
     case "$1" in
     --win32) WIN32_DIR=$2; shift 2 ;;
     --win64) WIN64_DIR=$2; shift 2 ;;
+    --screenshot) SCREENSHOT_COPY=$(realpath -m -- "$2"); shift 2 ;;
     --inner) INNER=1; shift ;;
-    *) echo "usage: $0 [--win32 DIR] [--win64 DIR]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--win32 DIR] [--win64 DIR] [--screenshot FILE]" >&2; exit 2 ;;
     esac
 done
 
@@ -64,7 +69,8 @@ if [[ -z "${INNER:-}" ]]; then
         fi
     done
     exec timeout --kill-after=10 "$T_ALL" xvfb-run -a -s "-screen 0 ${SCREEN_SIZE}x24" \
-        "$BASH" "${BASH_SOURCE[0]}" --inner --win32 "$WIN32_DIR" --win64 "$WIN64_DIR"
+        "$BASH" "${BASH_SOURCE[0]}" --inner --win32 "$WIN32_DIR" --win64 "$WIN64_DIR" \
+        ${SCREENSHOT_COPY:+--screenshot "$SCREENSHOT_COPY"}
 fi
 
 export WINEDEBUG=-all
@@ -424,6 +430,8 @@ check_close() {
 # ---- tray: the icon in Wine's taskbar, its menu and a choice in it -------------------------------------
 MAIN_TITLE='KIVA 7300'   # duodesk.exe's hidden main window
 TRAY_ICON_ID=128
+# The part of the screen in the screenshot: the taskbar's right end, where the menu opens.
+SHOT_AREA=360x160+664+608
 
 # probe NAME ARGS...: runs tray-probe.exe; RC is its exit status, PROBE_OUT the line it printed.
 probe() {
@@ -473,8 +481,8 @@ wait_traced() {
 }
 
 # start_tray NAME DISPSTATE: a fresh prefix with a saved "DispState", and a resident duodesk.exe on a
-# virtual desktop with a taskbar. Its debug output goes to TRAY_LOG. Returns non-zero, after saying
-# what failed, when it cannot get that far.
+# virtual desktop with a taskbar. Its debug output and Wine's trace of the menus it builds go to
+# TRAY_LOG. Returns non-zero, after saying what failed, when it cannot get that far.
 start_tray() {
     local name=${1/-/ } state=$2
     TRAY_LOG=$WORK/$1.log
@@ -500,9 +508,18 @@ start_tray() {
     # explorer, which keeps that program's output and WINEDEBUG: not duodesk's.
     probe taskbar taskbar "$T_SHOW"
     ((RC == 0)) || { fail "$name: Wine's virtual desktop has a taskbar" "$PROBE_OUT"; return 1; }
-    WINEDEBUG=-all,+debugstr start_resident "$TRAY_LOG" "$EXE_DIR/duodesk.exe"
+    WINEDEBUG=-all,+debugstr,+menu start_resident "$TRAY_LOG" "$EXE_DIR/duodesk.exe"
     probe window wait-window "$MAIN_TITLE" "$T_SHOW"
     ((RC == 0)) || verdict "$RC" "$name: duodesk.exe makes its window \"$MAIN_TITLE\"" "$PROBE_OUT"
+}
+
+# open_tray_menu NAME: the icon's callback (wParam 128, lParam WM_RBUTTONDOWN), posted as the shell
+# posts it; true when duodesk's popup menu is open.
+open_tray_menu() {
+    probe notify notify "$MAIN_TITLE" "$TRAY_ICON_ID"
+    ((RC == 0)) && probe menu wait-menu "$MAIN_TITLE" "$T_SHOW"
+    verdict "$RC" "$1: the callback \"NotifyIcon\" $TRAY_ICON_ID WM_RBUTTONDOWN opens duodesk's popup menu" \
+        "$PROBE_OUT"
 }
 
 check_tray_icon() {
@@ -533,6 +550,57 @@ check_tray_icon() {
     ((RC == 0)) && probe menu wait-menu "$MAIN_TITLE" "$T_SHOW"
     ((RC == 0)) && traced "$TRAY_LOG" 'Right Mouse click\n'
     verdict $? "tray icon: a right click on it opens duodesk's menu" "$PROBE_OUT"
+    end_prefix
+}
+
+# The items of the first popup menu the program opened, as Wine's user32 measured them for display
+# (its +menu trace), one a line: "ID TEXT[ greyed][ checked]". Wine 8 traces each item as
+#   trace:menu:calc_menu_item_size dc=... owner=... (0,17) item { ID=0x8004, State=grey, Text=L"USB-VGA(Extended)"  }
+# with no State for an enabled, unchecked item.
+menu_items() {
+    local line id text marks
+    awk '/:calc_menu_item_size / { on = 1; print; next } on { exit }' "$1" | while IFS= read -r line; do
+        [[ $line =~ item\ \{\ ID=(0x[0-9a-fA-F]+) ]] || continue
+        id=$((BASH_REMATCH[1]))
+        [[ $line =~ Text=L\"([^\"]*)\" ]] && text=${BASH_REMATCH[1]} || text=
+        marks=
+        if [[ $line =~ State=([^,]*), ]]; then
+            [[ ${BASH_REMATCH[1]} == *grey* ]] && marks+=" greyed"
+            [[ ${BASH_REMATCH[1]} == *check* ]] && marks+=" checked"
+        fi
+        echo "$id $text$marks"
+    done
+}
+
+check_tray_menu() {
+    echo "# tray menu: the not-ready menu of saved state 1, read from Wine's own menu trace ($ARCH-bit)"
+    start_tray tray-menu 1 || { end_prefix; return; }
+    # The icon in the taskbar and the cursor at it, so that the menu opens where a click on it opens it;
+    # just off the icon, where its tooltip does not show up in the picture.
+    probe broadcast taskbar-created
+    probe cursor above-icon
+    open_tray_menu "tray menu" || { end_prefix; return; }
+
+    # The menu has been drawn by the time it is shown; X gets the picture a moment later.
+    local shot=$WORK/tray-menu.png
+    sleep 1
+    command -v import >/dev/null &&
+        import -window root -crop "$SHOT_AREA" +repage "$shot" >"$WORK/import.log" 2>&1 && [[ -s $shot ]]
+    verdict $? "tray menu: a screenshot of the open menu is taken" \
+        "ImageMagick's import is missing or failed: $(head -n 1 "$WORK/import.log" 2>/dev/null)" &&
+        [[ -n $SCREENSHOT_COPY ]] && mkdir -p "$(dirname "$SCREENSHOT_COPY")" &&
+        cp "$shot" "$SCREENSHOT_COPY" && note "screenshot copied to $SCREENSHOT_COPY"
+
+    # Saved state 1 without an adapter: every state item greyed and Primary checked, but Off enabled.
+    local got want=('32771 USB-VGA(Primary) greyed checked' '32772 USB-VGA(Extended) greyed' '32774 USB-VGA(Off)'
+        '32773 USB-VGA(Mirror) greyed')
+    mapfile -t got < <(menu_items "$TRAY_LOG")
+    ((${#got[@]})) || got=('(no item in the +menu trace)')
+    [[ "${got[*]}" == "${want[*]}" ]]
+    verdict $? "tray menu: Primary (checked), Extended, Off, Mirror, all greyed but Off" \
+        "got:" "${got[@]/#/  }" "want:" "${want[@]/#/  }"
+    traced "$TRAY_LOG" 'Right Mouse click\n' 'No device exist\n' 'Mouse handle dispstate 1\n'
+    verdict $? "tray menu: traced \"Right Mouse click\", \"No device exist\", \"Mouse handle dispstate 1\""
     end_prefix
 }
 # ---- 32-bit or 64-bit ---------------------------------------------------------------------------------
@@ -587,6 +655,7 @@ else
     check_close
     if [[ -f $EXE_DIR/tray-probe.exe ]]; then
         check_tray_icon
+        check_tray_menu
     else
         fail "the $ARCH-bit tray-probe.exe for the tray checks exists" "not found in $EXE_DIR"
     fi
