@@ -12,6 +12,8 @@
 #               click on it opens duodesk's menu
 #   tray menu   the icon's callback message opens the real popup menu, whose items are the not-ready
 #               menu of the saved state; a screenshot of it is taken
+#   tray off    "USB-VGA(Off)" chosen with the keyboard in that menu saves DispState 4; then
+#               "duodesk.exe Close" ends the resident program
 #
 # The tray checks drive the programs with tests/wine/tray_probe.cpp (tray-probe.exe, built beside them).
 #
@@ -480,9 +482,9 @@ wait_traced() {
     done
 }
 
-# start_tray NAME DISPSTATE: a fresh prefix with a saved "DispState", and a resident duodesk.exe on a
-# virtual desktop with a taskbar. Its debug output and Wine's trace of the menus it builds go to
-# TRAY_LOG. Returns non-zero, after saying what failed, when it cannot get that far.
+# start_tray NAME DISPSTATE: a fresh prefix with a saved "DispState", and a resident duodesk.exe (pid
+# in TRAY_PID) on a virtual desktop with a taskbar. Its debug output and Wine's trace of the menus it
+# builds go to TRAY_LOG. Returns non-zero, after saying what failed, when it cannot get that far.
 start_tray() {
     local name=${1/-/ } state=$2
     TRAY_LOG=$WORK/$1.log
@@ -509,6 +511,7 @@ start_tray() {
     probe taskbar taskbar "$T_SHOW"
     ((RC == 0)) || { fail "$name: Wine's virtual desktop has a taskbar" "$PROBE_OUT"; return 1; }
     WINEDEBUG=-all,+debugstr,+menu start_resident "$TRAY_LOG" "$EXE_DIR/duodesk.exe"
+    TRAY_PID=$BG_PID
     probe window wait-window "$MAIN_TITLE" "$T_SHOW"
     ((RC == 0)) || verdict "$RC" "$name: duodesk.exe makes its window \"$MAIN_TITLE\"" "$PROBE_OUT"
 }
@@ -603,6 +606,33 @@ check_tray_menu() {
     verdict $? "tray menu: traced \"Right Mouse click\", \"No device exist\", \"Mouse handle dispstate 1\""
     end_prefix
 }
+
+check_tray_off() {
+    echo "# tray off: \"USB-VGA(Off)\" chosen with the keyboard, saved state 0, then Close ($ARCH-bit)"
+    start_tray tray-off 0 || { end_prefix; return; }
+    open_tray_menu "tray off" || { end_prefix; return; }
+    # Off is the third item. Wine's menus move the highlight over greyed items too; were they skipped,
+    # every Down would land on Off, the only enabled item, all the same.
+    probe keys keys down down down return
+    ((RC == 0)) && wait_traced "$TRAY_LOG" 'Write display state off\n'
+    verdict $? "tray off: Down, Down, Down, Return in the menu choose \"USB-VGA(Off)\"" "$PROBE_OUT" ||
+        { end_prefix; return; }
+    # Wine's menu loop names the item it carried out.
+    grep -Eq ':exec_focused_item .* ID 0*8006 ' "$TRAY_LOG"
+    verdict $? "tray off: the menu itself carried out item 32774" "no exec_focused_item of ID 8006 in the +menu trace"
+    traced "$TRAY_LOG" 'OnOff\n' 'Write display state off\n'
+    verdict $? "tray off: traced \"OnOff\", then \"Write display state off\""
+    local got
+    got=$(reg_dword "$PROFILE_KEY" DispState)
+    [[ $got == 4 ]]
+    verdict $? "tray off: DispState = 4 (REG_DWORD)" "found ${got:-no REG_DWORD value}"
+
+    run_quick "$WORK/tray-close.log" "$EXE_DIR/duodesk.exe" Close
+    wait_gone "$TRAY_PID" "$T_CLOSE"
+    verdict $? "tray off: the resident duodesk.exe ends on duodesk.exe Close" "still running ${T_CLOSE}s later"
+    end_prefix
+}
+
 # ---- 32-bit or 64-bit ---------------------------------------------------------------------------------
 # Tries the shipped i686 build for real: a preset run in a 32-bit prefix. It decides which build the
 # Wine checks use.
@@ -656,6 +686,7 @@ else
     if [[ -f $EXE_DIR/tray-probe.exe ]]; then
         check_tray_icon
         check_tray_menu
+        check_tray_off
     else
         fail "the $ARCH-bit tray-probe.exe for the tray checks exists" "not found in $EXE_DIR"
     fi
