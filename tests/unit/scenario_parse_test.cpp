@@ -135,7 +135,7 @@ TEST(ScenarioDisplays, TheAdapterBringsItsDisplayAndMirrorDriver) {
     ScenarioError error;
     ASSERT_TRUE(LoadScenario("display PCI\\VEN_10DE&DEV_0421 primary modes 1280x1024x32\n"
                              "adapter modes 1024x768x32@60,75 800x600x16 removable resume-reenumerates "
-                             "resume-not-ready 2 attach-refuses 3\n",
+                             "resume-not-ready 2 attach-refuses 3 mirror-no-32\n",
                              events, error))
         << error.message;
     const Vec<DisplayDevice>& d = M().displays;
@@ -147,6 +147,7 @@ TEST(ScenarioDisplays, TheAdapterBringsItsDisplayAndMirrorDriver) {
     EXPECT_FALSE(d[1].present); // not plugged
     EXPECT_EQ(d[1].staticFlags, DWORD(DISPLAY_DEVICE_REMOVABLE));
     EXPECT_EQ(d[2].staticFlags, DWORD(DISPLAY_DEVICE_MIRRORING_DRIVER));
+    EXPECT_TRUE(M().adapter.mirrorNo32);
     EXPECT_EQ(d[2].modes.size(), 3u);
     EXPECT_EQ(d[1].registry.mode, (DisplayMode{1024, 768, 32, 60}));
     const AdapterDevice& a = M().adapter;

@@ -635,6 +635,8 @@ private:
             } else if (word == "attach-refuses") {
                 if (!ParseCount(t, a.attachRefuses, false))
                     return Fail("attach-refuses wants a count");
+            } else if (word == "mirror-no-32") {
+                a.mirrorNo32 = true;
             } else if (word == "modes") {
                 listingModes = true;
             } else if (word == "registry") {

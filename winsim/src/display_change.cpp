@@ -142,6 +142,8 @@ LONG ApplySaved(DisplayDevice* only, DWORD flags) {
         target.attached = d.registry.attached && d.registry.mode.width && d.registry.mode.height;
         if (target.attached && AdapterRefusesAttach(d))
             return DISP_CHANGE_FAILED;
+        if (MirrorRefusesDepth(d, target))
+            target.attached = false;
         targets[i] = target;
         save[i] = true;
         if (d.registryPrimary && target.attached)
@@ -182,6 +184,9 @@ LONG Change(LPCSTR name, const DEVMODEA* dm, HWND hwnd, DWORD flags, LPVOID lPar
         return DISP_CHANGE_SUCCESSFUL;
     if (!detach && AdapterRefusesAttach(*d))
         return DISP_CHANGE_FAILED;
+    // A mirror driver that cannot run at this depth drops off the desktop, whatever was asked.
+    const bool bDropped =
+        !detach && !(flags & CDS_NORESET) && d->current.attached && MirrorRefusesDepth(*d, wanted);
     bool setPrimary = (flags & CDS_SET_PRIMARY) != 0;
     bool saved = (flags & CDS_UPDATEREGISTRY) != 0;
     if (saved)
@@ -210,10 +215,13 @@ LONG Change(LPCSTR name, const DEVMODEA* dm, HWND hwnd, DWORD flags, LPVOID lPar
     Vec<DisplaySettings> targets = CurrentTargets();
     int index = IndexOf(*d);
     targets[index] = wanted;
+    targets[index].attached = wanted.attached && !bDropped;
     Vec<bool> save(m.displays.size(), false, Arena());
     save[index] = saved;
-    return CommitDisplayLayout(targets, setPrimary ? index : -1, (flags & (CDS_RESET | CDS_RESET_EX)) != 0,
-                               save, DisplayChangeSource::Program);
+    LONG result =
+        CommitDisplayLayout(targets, setPrimary ? index : -1, (flags & (CDS_RESET | CDS_RESET_EX)) != 0, save,
+                            DisplayChangeSource::Program);
+    return bDropped ? DISP_CHANGE_FAILED : result;
 }
 
 } // namespace

@@ -81,12 +81,14 @@ struct DisplayDevice {
     Str deviceKey{Arena()}; // empty: the form of the machine's Windows version (DefaultDeviceKey)
     DWORD staticFlags = 0;  // DISPLAY_DEVICE_MIRRORING_DRIVER, _REMOVABLE, _VGA_COMPATIBLE
     bool primary = false;
-    bool registryPrimary = false; // the saved choice of primary display (CDS_SET_PRIMARY | CDS_UPDATEREGISTRY)
-    bool present = true;          // the adapter's own devices exist only while it is plugged in
+    bool registryPrimary =
+        false;           // the saved choice of primary display (CDS_SET_PRIMARY | CDS_UPDATEREGISTRY)
+    bool present = true; // the adapter's own devices exist only while it is plugged in
     bool ofAdapter = false;
     bool registryMissing = false; // EnumDisplaySettingsA(ENUM_REGISTRY_SETTINGS) fails for this device
     Vec<DisplayMode> modes{Arena()};
-    Vec<DisplayMode> refusedModes{Arena()}; // listed, but ChangeDisplaySettingsExA answers DISP_CHANGE_BADMODE
+    Vec<DisplayMode> refusedModes{
+        Arena()}; // listed, but ChangeDisplaySettingsExA answers DISP_CHANGE_BADMODE
     DisplaySettings current;
     DisplaySettings registry;
 };
@@ -133,9 +135,10 @@ struct RegKey {
     RegKey* parent = nullptr;
     bool deleted = false;
     bool denyWrite = false; // scenario option: writes below this key fail with ERROR_ACCESS_DENIED
-    bool denySecurity = false; // scenario option: RegSetKeySecurity on this key fails with ERROR_ACCESS_DENIED
-    bool denyDelete = false;   // scenario option: RegDeleteKeyA of this key fails with ERROR_ACCESS_DENIED
-    LSTATUS enumFails = 0;     // scenario option: RegEnumKeyA on this key answers this error at every index
+    bool denySecurity =
+        false;               // scenario option: RegSetKeySecurity on this key fails with ERROR_ACCESS_DENIED
+    bool denyDelete = false; // scenario option: RegDeleteKeyA of this key fails with ERROR_ACCESS_DENIED
+    LSTATUS enumFails = 0;   // scenario option: RegEnumKeyA on this key answers this error at every index
     NoCaseMap<RegKey*> subkeys{Arena()};
     NoCaseMap<RegValue> values{Arena()};
     Vec<Str> securityLog{Arena()}; // every RegSetKeySecurity, as text, in order
@@ -173,6 +176,7 @@ struct AdapterDevice {
     bool resumeReenumerates = false; // a resume unplugs and plugs it again before the power broadcasts
     int resumeNotReady = 0;          // after each resume both readiness polls answer 0 this many times
     int attachRefuses = 0;           // after each resume its display refuses this many attaches
+    bool mirrorNo32 = false;         // its mirror driver cannot run at 32 bits per pixel
     // Driver state since the last plug-in.
     int readyPolls = 0;
     int mirrorReadyPolls = 0;
@@ -680,6 +684,9 @@ void AdapterWakes();
 // A program's change would put the adapter's own display, which is off the desktop, on it: whether the
 // adapter refuses, as it may after a resume (scenario option attach-refuses). Each call counts.
 bool AdapterRefusesAttach(const DisplayDevice& device);
+// Whether the adapter's mirror driver would be asked to run at 32 bits per pixel while the adapter line
+// says `mirror-no-32`: it then leaves the desktop instead (noted).
+bool MirrorRefusesDepth(const DisplayDevice& device, const DisplaySettings& target);
 KernelObject* FileObject(HANDLE handle);
 
 // ----------------------------------------------------------------------------------------------------------

@@ -230,6 +230,13 @@ void AdapterWakes() {
     a.attachRefusalsLeft = a.attachRefuses;
 }
 
+bool MirrorRefusesDepth(const DisplayDevice& d, const DisplaySettings& target) {
+    if (!d.ofAdapter || !IsMirror(d) || !M().adapter.mirrorNo32 || !target.attached || target.mode.bpp != 32)
+        return false;
+    Note("the adapter's mirror driver cannot run at 32 bits per pixel: it leaves the desktop");
+    return true;
+}
+
 bool AdapterRefusesAttach(const DisplayDevice& d) {
     AdapterDevice& a = M().adapter;
     if (!d.ofAdapter || IsMirror(d) || d.current.attached || a.attachRefusalsLeft <= 0)
