@@ -452,7 +452,7 @@ verdict() {
         pass "$name"
     else
         fail "$name" "$@"
-        show_log "$TRAY_LOG"
+        show_log "$RESIDENT_LOG"
     fi
     return "$status"
 }
@@ -483,11 +483,11 @@ wait_traced() {
 }
 
 # start_tray NAME DISPSTATE: a fresh prefix with a saved "DispState", and a resident duodesk.exe (pid
-# in TRAY_PID) on a virtual desktop with a taskbar. Its debug output and Wine's trace of the menus it
-# builds go to TRAY_LOG. Returns non-zero, after saying what failed, when it cannot get that far.
+# in RESIDENT_PID) on a virtual desktop with a taskbar. Its debug output and Wine's trace of the menus
+# it builds go to RESIDENT_LOG. Returns non-zero, after saying what failed, when it cannot get that far.
 start_tray() {
     local name=${1/-/ } state=$2
-    TRAY_LOG=$WORK/$1.log
+    RESIDENT_LOG=$WORK/$1.log
     if ! new_prefix; then
         fail "$name: Wine prefix created" "wineboot -i failed"
         show_log "$WORK/wineboot.log"
@@ -510,8 +510,8 @@ start_tray() {
     # explorer, which keeps that program's output and WINEDEBUG: not duodesk's.
     probe taskbar taskbar "$T_SHOW"
     ((RC == 0)) || { fail "$name: Wine's virtual desktop has a taskbar" "$PROBE_OUT"; return 1; }
-    WINEDEBUG=-all,+debugstr,+menu start_resident "$TRAY_LOG" "$EXE_DIR/duodesk.exe"
-    TRAY_PID=$BG_PID
+    WINEDEBUG=-all,+debugstr,+menu start_resident "$RESIDENT_LOG" "$EXE_DIR/duodesk.exe"
+    RESIDENT_PID=$BG_PID
     probe window wait-window "$MAIN_TITLE" "$T_SHOW"
     ((RC == 0)) || verdict "$RC" "$name: duodesk.exe makes its window \"$MAIN_TITLE\"" "$PROBE_OUT"
 }
@@ -530,7 +530,7 @@ check_tray_icon() {
     start_tray tray-icon 2 || { end_prefix; return; }
     # The adapter is looked for once, on the start-up timer; only an adapter that is found shows the
     # icon. The probe lets the program finish what it is doing before it asks the taskbar.
-    if wait_traced "$TRAY_LOG" 'STARTUP_TIMER\n'; then
+    if wait_traced "$RESIDENT_LOG" 'STARTUP_TIMER\n'; then
         probe absent icon "$MAIN_TITLE" "$TRAY_ICON_ID"
     else
         RC=0 PROBE_OUT="no STARTUP_TIMER trace within ${T_SHOW}s"
@@ -551,7 +551,7 @@ check_tray_icon() {
     # A right click there reaches duodesk through the icon's own callback message.
     probe click right-click
     ((RC == 0)) && probe menu wait-menu "$MAIN_TITLE" "$T_SHOW"
-    ((RC == 0)) && traced "$TRAY_LOG" 'Right Mouse click\n'
+    ((RC == 0)) && traced "$RESIDENT_LOG" 'Right Mouse click\n'
     verdict $? "tray icon: a right click on it opens duodesk's menu" "$PROBE_OUT"
     end_prefix
 }
@@ -597,12 +597,12 @@ check_tray_menu() {
     # Saved state 1 without an adapter: every state item greyed and Primary checked, but Off enabled.
     local got want=('32771 USB-VGA(Primary) greyed checked' '32772 USB-VGA(Extended) greyed' '32774 USB-VGA(Off)'
         '32773 USB-VGA(Mirror) greyed')
-    mapfile -t got < <(menu_items "$TRAY_LOG")
+    mapfile -t got < <(menu_items "$RESIDENT_LOG")
     ((${#got[@]})) || got=('(no item in the +menu trace)')
     [[ "${got[*]}" == "${want[*]}" ]]
     verdict $? "tray menu: Primary (checked), Extended, Off, Mirror, all greyed but Off" \
         "got:" "${got[@]/#/  }" "want:" "${want[@]/#/  }"
-    traced "$TRAY_LOG" 'Right Mouse click\n' 'No device exist\n' 'Mouse handle dispstate 1\n'
+    traced "$RESIDENT_LOG" 'Right Mouse click\n' 'No device exist\n' 'Mouse handle dispstate 1\n'
     verdict $? "tray menu: traced \"Right Mouse click\", \"No device exist\", \"Mouse handle dispstate 1\""
     end_prefix
 }
@@ -614,13 +614,13 @@ check_tray_off() {
     # Off is the third item. Wine's menus move the highlight over greyed items too; were they skipped,
     # every Down would land on Off, the only enabled item, all the same.
     probe keys keys down down down return
-    ((RC == 0)) && wait_traced "$TRAY_LOG" 'Write display state off\n'
+    ((RC == 0)) && wait_traced "$RESIDENT_LOG" 'Write display state off\n'
     verdict $? "tray off: Down, Down, Down, Return in the menu choose \"USB-VGA(Off)\"" "$PROBE_OUT" ||
         { end_prefix; return; }
     # Wine's menu loop names the item it carried out.
-    grep -Eq ':exec_focused_item .* ID 0*8006 ' "$TRAY_LOG"
+    grep -Eq ':exec_focused_item .* ID 0*8006 ' "$RESIDENT_LOG"
     verdict $? "tray off: the menu itself carried out item 32774" "no exec_focused_item of ID 8006 in the +menu trace"
-    traced "$TRAY_LOG" 'OnOff\n' 'Write display state off\n'
+    traced "$RESIDENT_LOG" 'OnOff\n' 'Write display state off\n'
     verdict $? "tray off: traced \"OnOff\", then \"Write display state off\""
     local got
     got=$(reg_dword "$PROFILE_KEY" DispState)
@@ -628,7 +628,7 @@ check_tray_off() {
     verdict $? "tray off: DispState = 4 (REG_DWORD)" "found ${got:-no REG_DWORD value}"
 
     run_quick "$WORK/tray-close.log" "$EXE_DIR/duodesk.exe" Close
-    wait_gone "$TRAY_PID" "$T_CLOSE"
+    wait_gone "$RESIDENT_PID" "$T_CLOSE"
     verdict $? "tray off: the resident duodesk.exe ends on duodesk.exe Close" "still running ${T_CLOSE}s later"
     end_prefix
 }
