@@ -14,8 +14,12 @@
 #               menu of the saved state; a screenshot of it is taken
 #   tray off    "USB-VGA(Off)" chosen with the keyboard in that menu saves DispState 4; then
 #               "duodesk.exe Close" ends the resident program
+#   uninstall   with two sections of duodesk's profile and one of duodeskb's in the registry,
+#               "duodesk.exe Uninstall" makes the resident duodesk.exe delete HKCU\Software\Kiva Dongle,
+#               subkeys first (each traced), and end; reg query finds no "Kiva Dongle" key afterwards
 #
-# The tray checks drive the programs with tests/wine/tray_probe.cpp (tray-probe.exe, built beside them).
+# The tray checks drive the programs with tests/wine/tray_probe.cpp (tray-probe.exe, built beside them);
+# the uninstall check waits with it for duodesk's window.
 #
 #   usage: tests/wine/run-wine-tests.sh [--win32 DIR] [--win64 DIR] [--screenshot FILE]
 #          (defaults: build/win32 and build/win64 of the repository; --screenshot keeps a copy of the
@@ -183,6 +187,15 @@ new_prefix() {
 end_prefix() {
     kill_prefix "$PREFIX"
     unset WINEPREFIX
+}
+
+# fresh_prefix NAME: new_prefix, failing NAME's check (and removing what was made) when it cannot.
+fresh_prefix() {
+    new_prefix && return 0
+    fail "$1: Wine prefix created" "wineboot -i failed"
+    show_log "$WORK/wineboot.log"
+    end_prefix
+    return 1
 }
 
 # run_quick LOG EXE ARGS...: runs a program that should end by itself; sets RC and ELAPSED.
@@ -633,6 +646,63 @@ check_tray_off() {
     end_prefix
 }
 
+# ---- uninstall: a resident duodesk.exe goes, and its whole profile with it ----------------------------
+# start_settled NAME: a resident duodesk.exe (pid in RESIDENT_PID, debug output in RESIDENT_LOG) in the
+# current prefix, once it has made its window (whose handle goes to MAIN_HWND) and its start-up timer
+# has run, so that nothing of its start-up is left to happen after what the check does to it.
+start_settled() {
+    local name=${1/-/ }
+    RESIDENT_LOG=$WORK/$1.log
+    WINEDEBUG=-all,+debugstr start_resident "$RESIDENT_LOG" "$EXE_DIR/duodesk.exe"
+    RESIDENT_PID=$BG_PID
+    probe window wait-window "$MAIN_TITLE" "$T_SHOW"
+    MAIN_HWND=${PROBE_OUT##* }
+    ((RC == 0)) && [[ $MAIN_HWND =~ ^[0-9a-fA-F]+$ ]] && wait_traced "$RESIDENT_LOG" 'STARTUP_TIMER\n'
+    verdict $? "$name: duodesk.exe makes its window \"$MAIN_TITLE\" and runs its start-up timer" "$PROBE_OUT"
+}
+
+# The subkey names of the program's "hKey %x SubKey : %s\n" traces, in order, one a line.
+subkey_traces() {
+    sed -n 's/.*OutputDebugStringA "hKey [0-9a-fA-F]* SubKey : \(.*\)\\n"$/\1/p' "$1"
+}
+
+check_uninstall() {
+    echo "# uninstall: duodesk.exe Uninstall removes the whole profile tree, for duodeskb too ($ARCH-bit)"
+    fresh_prefix "uninstall" || return
+    # Two sections of duodesk and one of duodeskb: a tree two levels deep below "Kiva Dongle". The values
+    # are the defaults, which change nothing at the start.
+    local tree='HKCU\Software\Kiva Dongle'
+    if ! reg_set "$tree\\duodesk\\VGA DONGLE" DispState REG_DWORD 2 ||
+        ! reg_set "$tree\\duodesk\\USBVGACONFIG" SysX REG_DWORD 0 ||
+        ! reg_set "$tree\\duodeskb\\VGA DONGLE" DispState REG_DWORD 2; then
+        fail "uninstall: two sections of duodesk and one of duodeskb set with reg add"
+        end_prefix
+        return
+    fi
+    start_settled uninstall || { end_prefix; return; }
+
+    run_quick "$WORK/uninstall-verb.log" "$EXE_DIR/duodesk.exe" Uninstall
+    ((RC != 124 && RC != 137))
+    verdict $? "uninstall: the second start duodesk.exe Uninstall ends by itself (${ELAPSED}s)" \
+        "killed after ${T_QUICK}s"
+    wait_gone "$RESIDENT_PID" "$T_CLOSE"
+    verdict $? "uninstall: the resident duodesk.exe ends" "still running ${T_CLOSE}s later"
+    traced "$RESIDENT_LOG" 'OnTurnOff\n' 'remove registry \n' 'OnRemove Reg\n'
+    verdict $? "uninstall: traced \"OnTurnOff\", \"remove registry \", \"OnRemove Reg\""
+    # Depth first, each key's subkeys in the order Wine's registry keeps them: by name.
+    local got want='duodesk|USBVGACONFIG|VGA DONGLE|duodeskb|VGA DONGLE'
+    got=$(subkey_traces "$RESIDENT_LOG" | paste -sd '|')
+    [[ $got == "$want" ]]
+    verdict $? "uninstall: traced \"hKey %x SubKey : %s\" for each subkey, depth first" \
+        "got:  $got" "want: $want"
+    # Looked at once the program has ended, so that nothing it does on its way out goes unseen.
+    got=$(timeout --kill-after=5 "$T_QUICK" "$LOADER" reg query 'HKCU\Software' 2>&1 |
+        tr -d '\r' | grep -v '^$')
+    [[ $got == *'HKEY_CURRENT_USER\Software\Wine'* && $got != *'Kiva Dongle'* ]]
+    verdict $? "uninstall: reg query HKCU\\Software lists no \"Kiva Dongle\" key" "${got//$'\n'/ | }"
+    end_prefix
+}
+
 # ---- 32-bit or 64-bit ---------------------------------------------------------------------------------
 # Tries the shipped i686 build for real: a preset run in a 32-bit prefix. It decides which build the
 # Wine checks use.
@@ -687,8 +757,10 @@ else
         check_tray_icon
         check_tray_menu
         check_tray_off
+        check_uninstall
     else
-        fail "the $ARCH-bit tray-probe.exe for the tray checks exists" "not found in $EXE_DIR"
+        fail "the $ARCH-bit tray-probe.exe for the tray and uninstall checks exists" \
+            "not found in $EXE_DIR"
     fi
 fi
 
