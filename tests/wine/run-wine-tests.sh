@@ -17,9 +17,12 @@
 #   uninstall   with two sections of duodesk's profile and one of duodeskb's in the registry,
 #               "duodesk.exe Uninstall" makes the resident duodesk.exe delete HKCU\Software\Kiva Dongle,
 #               subkeys first (each traced), and end; reg query finds no "Kiva Dongle" key afterwards
+#   end session "wineboot --end-session --shutdown", which Wine's ExitWindowsEx runs, gets TRUE from the
+#               resident duodesk.exe for WM_QUERYENDSESSION; on WM_ENDSESSION it traces "EndSession"
+#               and is gone
 #
 # The tray checks drive the programs with tests/wine/tray_probe.cpp (tray-probe.exe, built beside them);
-# the uninstall check waits with it for duodesk's window.
+# the uninstall and end-of-session checks wait with it for duodesk's window.
 #
 #   usage: tests/wine/run-wine-tests.sh [--win32 DIR] [--win64 DIR] [--screenshot FILE]
 #          (defaults: build/win32 and build/win64 of the repository; --screenshot keeps a copy of the
@@ -646,7 +649,7 @@ check_tray_off() {
     end_prefix
 }
 
-# ---- uninstall: a resident duodesk.exe goes, and its whole profile with it ----------------------------
+# ---- uninstall and the end of the session: a resident duodesk.exe goes for good -----------------------
 # start_settled NAME: a resident duodesk.exe (pid in RESIDENT_PID, debug output in RESIDENT_LOG) in the
 # current prefix, once it has made its window (whose handle goes to MAIN_HWND) and its start-up timer
 # has run, so that nothing of its start-up is left to happen after what the check does to it.
@@ -700,6 +703,48 @@ check_uninstall() {
         tr -d '\r' | grep -v '^$')
     [[ $got == *'HKEY_CURRENT_USER\Software\Wine'* && $got != *'Kiva Dongle'* ]]
     verdict $? "uninstall: reg query HKCU\\Software lists no \"Kiva Dongle\" key" "${got//$'\n'/ | }"
+    end_prefix
+}
+
+# answer LOG MESSAGE HWND: what the window HWND answered to MESSAGE, from wineboot's +wineboot trace
+#   trace:wineboot:end_session_message_callback received response WM_QUERYENDSESSION hwnd 00020044 lresult 1
+# The handles are compared as numbers: Wine and tray-probe.exe print them in different letter cases.
+answer() {
+    local line
+    while IFS= read -r line; do
+        [[ $line =~ received\ response\ $2\ hwnd\ ([0-9a-fA-F]+)\ lresult\ (-?[0-9]+)$ ]] || continue
+        if ((16#${BASH_REMATCH[1]} == 16#$3)); then
+            echo "${BASH_REMATCH[2]}"
+            return 0
+        fi
+    done <"$1"
+    return 1
+}
+
+check_end_session() {
+    echo "# end session: wineboot --end-session --shutdown, as Wine's ExitWindowsEx runs it ($ARCH-bit)"
+    fresh_prefix "end session" || return
+    start_settled end-session || { end_prefix; return; }
+    # The command line Wine's ExitWindowsEx starts for a logoff or a shutdown that is not forced. wineboot
+    # goes through the processes with top-level windows on its desktop, the desktop's explorer left out,
+    # and sends each one's windows WM_QUERYENDSESSION, then WM_ENDSESSION with their answer; it exits
+    # with status 1 when a window refused. A process still running once it has answered WM_ENDSESSION is
+    # ended by wineboot, as Windows ends it: that the program is gone afterwards proves little by itself,
+    # its traces show what it did.
+    local log=$WORK/end-session-wineboot.log got
+    WINEDEBUG=-all,+wineboot run_quick "$log" wineboot --end-session --shutdown
+    ((RC == 0))
+    verdict $? "end session: wineboot --end-session --shutdown finishes, no window refusing (${ELAPSED}s)" \
+        "exit $RC" || show_log "$log"
+    got=$(answer "$log" WM_QUERYENDSESSION "$MAIN_HWND")
+    [[ $got == 1 ]]
+    verdict $? "end session: \"$MAIN_TITLE\" answers WM_QUERYENDSESSION with TRUE" "answer: ${got:-none}"
+    answer "$log" WM_ENDSESSION "$MAIN_HWND" >/dev/null
+    verdict $? "end session: \"$MAIN_TITLE\" answers WM_ENDSESSION" "no answer in wineboot's trace"
+    traced "$RESIDENT_LOG" 'Enable Composition\n' 'EndSession\n'
+    verdict $? "end session: traced \"Enable Composition\", then \"EndSession\""
+    wait_gone "$RESIDENT_PID" "$T_CLOSE"
+    verdict $? "end session: the resident duodesk.exe ends" "still running ${T_CLOSE}s later"
     end_prefix
 }
 
@@ -758,8 +803,9 @@ else
         check_tray_menu
         check_tray_off
         check_uninstall
+        check_end_session
     else
-        fail "the $ARCH-bit tray-probe.exe for the tray and uninstall checks exists" \
+        fail "the $ARCH-bit tray-probe.exe for the tray, uninstall and end-of-session checks exists" \
             "not found in $EXE_DIR"
     fi
 fi
