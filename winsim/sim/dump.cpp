@@ -6,6 +6,13 @@
 
 #include <winioctl.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
+
 #include <string>
 
 namespace winsim {
@@ -61,6 +68,16 @@ void DumpDisplayChanges(FILE* out) {
                 static_cast<unsigned>(c.pid), device.c_str(), settings, static_cast<unsigned>(c.flags),
                 static_cast<int>(c.result));
     }
+}
+
+// The Linux process's heap in use: the program's allocations, as the machine itself lives in the shared
+// arena. Read before the dump allocates anything of its own.
+size_t HeapInUse() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
 }
 
 std::string g_svgDirectory;
@@ -140,6 +157,7 @@ const char* ServiceStateName(ServiceState state) {
 } // namespace
 
 void DumpMachine(FILE* out, const char* heading) {
+    const size_t heap = HeapInUse();
     Machine& m = M();
     fprintf(out, "%s %llu\n", heading, static_cast<unsigned long long>(m.now));
     fprintf(out, "os %u.%u build %u csd \"%s\" edition \"%s\"\n", static_cast<unsigned>(m.os.major),
@@ -248,6 +266,18 @@ void DumpMachine(FILE* out, const char* heading) {
         fprintf(out, "process %u %s %s cmd \"%s\"\n", static_cast<unsigned>(p->pid), p->image.c_str(),
                 state.c_str(), EscapeText(p->commandLine.c_str() + p->argsOffset).c_str());
     }
+    for (const Process* p : m.processes) {
+        if (!p->running)
+            continue;
+        size_t windows = 0;
+        for (const auto& [handle, w] : m.windows)
+            windows += !w->destroyed && w->pid == p->pid ? 1 : 0;
+        fprintf(out, "resources %u handles %zu keys %zu timers %zu windows %zu\n",
+                static_cast<unsigned>(p->pid), p->handles.size(), p->regHandles.size(), p->timers.size(),
+                windows);
+    }
+    fprintf(out, "sc-handles %zu\n", m.serviceHandles.size());
+    fprintf(out, "heap %zu\n", heap);
     for (const auto& [handle, w] : m.windows) {
         if (w->destroyed)
             continue;

@@ -12,6 +12,23 @@
 namespace winsim {
 namespace {
 
+std::string g_callCountFile;
+
+// The run is over: the final state, and the call counts when asked for.
+void PrintFinal() {
+    DumpMachine(stdout, "final");
+    fflush(stdout);
+    if (g_callCountFile.empty())
+        return;
+    FILE* file = fopen(g_callCountFile.c_str(), "w");
+    if (!file) {
+        fprintf(stderr, "cannot write %s\n", g_callCountFile.c_str());
+        return;
+    }
+    WriteCallCounts(file);
+    fclose(file);
+}
+
 void PrintTrace(VirtualMs time, DWORD pid, const char* text) {
     if (pid == 0)
         printf("note %llu \"%s\"\n", static_cast<unsigned long long>(time), EscapeText(text).c_str());
@@ -109,8 +126,7 @@ public:
             SessionEnds(event.kind == ScenarioEvent::Kind::Logoff, event.cancelled);
             break;
         case ScenarioEvent::Kind::End:
-            DumpMachine(stdout, "final");
-            fflush(stdout);
+            PrintFinal();
             exit(0);
         }
     }
@@ -136,8 +152,12 @@ int RunScenario(const std::string& text, const ProgramImage& image) {
     SetTraceSink(PrintTrace);
     SetOutputSink(PrintOutput);
     AdvanceTo(~VirtualMs(0) >> 1);
-    DumpMachine(stdout, "final");
+    PrintFinal();
     return 0;
+}
+
+void SetCallCountFile(const std::string& path) {
+    g_callCountFile = path;
 }
 
 } // namespace winsim

@@ -11,4 +11,7 @@ namespace winsim {
 // A run normally ends inside its End event, which prints the final state and ends the Linux process.
 int RunScenario(const std::string& text, const ProgramImage& image);
 
+// At the end of the run, every process's calls of each function go to this file (see WriteCallCounts).
+void SetCallCountFile(const std::string& path);
+
 } // namespace winsim

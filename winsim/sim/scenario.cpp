@@ -273,6 +273,8 @@ public:
             return Privilege(t);
         if (keyword == "regkey")
             return RegKeyLine(t);
+        if (keyword == "fail")
+            return FailLine(t);
         if (keyword == "at")
             return At(t);
         if (keyword == "end")
@@ -744,6 +746,19 @@ private:
         else
             return Fail("service state must be running, stopped or absent");
         return true;
+    }
+
+    // fail FUNCTION [from N] [times M|always] [error CODE]: the rule itself is the machine's (faults.cpp).
+    bool FailLine(Tokenizer& t) {
+        if (!timeline_.empty())
+            return Fail("fail describes the machine: it comes before the first event");
+        std::vector<std::string> words;
+        for (std::string word; t.Next(word);)
+            words.push_back(word);
+        std::string error;
+        if (!t.error.empty())
+            return Fail(t.error);
+        return AddFailRule(words, error) ? true : Fail(error);
     }
 
     bool At(Tokenizer& t) {

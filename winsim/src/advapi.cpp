@@ -1,4 +1,5 @@
 // advapi32: the service control manager, token privileges, SIDs, ACLs and key security.
+#include "faults.h"
 #include "machine.h"
 
 #include <cstdio>
@@ -9,7 +10,6 @@ namespace {
 
 constexpr DWORD kSecurityPrivilegeLuid = 8; // SeSecurityPrivilege
 constexpr WORD kDaclPresent = 0x0004;       // SE_DACL_PRESENT
-constexpr DWORD kErrorServiceRequestTimeout = 1053;
 
 struct SidBytes {
     BYTE revision;
@@ -88,10 +88,12 @@ SC_HANDLE NewServiceHandle(const Str& name) {
 using namespace winsim;
 
 SC_HANDLE OpenSCManagerA(LPCSTR, LPCSTR, DWORD) {
+    WINSIM_ENTRY(OpenSCManagerA, nullptr);
     return NewServiceHandle(Str(""));
 }
 
 SC_HANDLE OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD) {
+    WINSIM_ENTRY(OpenServiceA, nullptr);
     Machine& m = M();
     auto manager = m.serviceHandles.find(reinterpret_cast<uintptr_t>(hSCManager));
     if (manager == m.serviceHandles.end() || !manager->second.empty()) {
@@ -107,6 +109,7 @@ SC_HANDLE OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD) {
 }
 
 BOOL StartServiceA(SC_HANDLE hService, DWORD, LPCSTR*) {
+    WINSIM_ENTRY(StartServiceA, FALSE);
     Service* service = FindServiceByHandle(hService);
     if (!service) {
         SetError(ERROR_INVALID_HANDLE);
@@ -122,6 +125,7 @@ BOOL StartServiceA(SC_HANDLE hService, DWORD, LPCSTR*) {
 }
 
 BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {
+    WINSIM_ENTRY(ControlService, FALSE);
     Service* service = FindServiceByHandle(hService);
     if (!service) {
         SetError(ERROR_INVALID_HANDLE);
@@ -134,7 +138,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServ
             0,    0,
             0};
     if (dwControl != SERVICE_CONTROL_STOP) {
-        SetError(kErrorServiceRequestTimeout);
+        SetError(ERROR_SERVICE_REQUEST_TIMEOUT);
         return FALSE;
     }
     if (service->state != ServiceState::Running) {
@@ -149,6 +153,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServ
 }
 
 BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
+    WINSIM_ENTRY(CloseServiceHandle, FALSE);
     if (!M().serviceHandles.erase(reinterpret_cast<uintptr_t>(hSCObject))) {
         SetError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -157,6 +162,7 @@ BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
 }
 
 BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD, PHANDLE TokenHandle) {
+    WINSIM_ENTRY(OpenProcessToken, FALSE);
     if (!TokenHandle || ProcessHandle != GetCurrentProcess()) {
         SetError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -168,6 +174,7 @@ BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD, PHANDLE TokenHandle) {
 }
 
 BOOL LookupPrivilegeValueA(LPCSTR, LPCSTR lpName, PLUID lpLuid) {
+    WINSIM_ENTRY(LookupPrivilegeValueA, FALSE);
     if (!lpName || !lpLuid || !EqualNoCase(lpName, SE_SECURITY_NAME)) {
         SetError(ERROR_NO_SUCH_PRIVILEGE);
         return FALSE;
@@ -181,6 +188,7 @@ BOOL LookupPrivilegeValueA(LPCSTR, LPCSTR lpName, PLUID lpLuid) {
 // (ERROR_NOT_ALL_ASSIGNED) tells.
 BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL, PTOKEN_PRIVILEGES NewState, DWORD, PTOKEN_PRIVILEGES,
                            LPDWORD) {
+    WINSIM_ENTRY(AdjustTokenPrivileges, FALSE);
     HandleEntry* entry = LookupHandle(TokenHandle);
     if (!entry || entry->object->kind != ObjectKind::Token || !NewState) {
         SetError(ERROR_INVALID_HANDLE);
@@ -204,6 +212,7 @@ BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL, PTOKEN_PRIVILEGES NewState,
 
 BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD s0, DWORD s1, DWORD s2,
                               DWORD s3, DWORD s4, DWORD s5, DWORD s6, DWORD s7, PSID* pSid) {
+    WINSIM_ENTRY(AllocateAndInitializeSid, FALSE);
     if (!authority || !pSid || count == 0 || count > 8) {
         SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -219,15 +228,18 @@ BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, D
 }
 
 PVOID FreeSid(PSID pSid) {
+    WINSIM_ENTRY(FreeSid, pSid);
     free(pSid);
     return nullptr;
 }
 
 DWORD GetLengthSid(PSID pSid) {
+    WINSIM_ENTRY_NEVER_FAILS(GetLengthSid);
     return pSid ? SidLength(pSid) : 0;
 }
 
 BOOL InitializeAcl(PACL pAcl, DWORD nAclLength, DWORD dwAclRevision) {
+    WINSIM_ENTRY(InitializeAcl, FALSE);
     if (!pAcl || nAclLength < sizeof(ACL) || dwAclRevision != ACL_REVISION) {
         SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -237,6 +249,7 @@ BOOL InitializeAcl(PACL pAcl, DWORD nAclLength, DWORD dwAclRevision) {
 }
 
 BOOL AddAccessAllowedAce(PACL pAcl, DWORD dwAceRevision, DWORD AccessMask, PSID pSid) {
+    WINSIM_ENTRY(AddAccessAllowedAce, FALSE);
     if (!pAcl || !pSid || dwAceRevision != ACL_REVISION) {
         SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -250,7 +263,7 @@ BOOL AddAccessAllowedAce(PACL pAcl, DWORD dwAceRevision, DWORD AccessMask, PSID 
     DWORD sidLength = SidLength(pSid);
     DWORD aceSize = sizeof(AceHeader) + sizeof(DWORD) + sidLength;
     if (ace + aceSize > reinterpret_cast<BYTE*>(pAcl) + pAcl->AclSize) {
-        SetError(1344); // ERROR_ALLOTTED_SPACE_EXCEEDED
+        SetError(ERROR_ALLOTTED_SPACE_EXCEEDED);
         return FALSE;
     }
     AceHeader header{0, 0, static_cast<WORD>(aceSize)}; // ACCESS_ALLOWED_ACE_TYPE
@@ -262,6 +275,7 @@ BOOL AddAccessAllowedAce(PACL pAcl, DWORD dwAceRevision, DWORD AccessMask, PSID 
 }
 
 BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor, DWORD dwRevision) {
+    WINSIM_ENTRY(InitializeSecurityDescriptor, FALSE);
     if (!pSecurityDescriptor || dwRevision != SECURITY_DESCRIPTOR_REVISION) {
         SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -273,6 +287,7 @@ BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor, DWOR
 
 BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bDaclPresent, PACL pDacl,
                                BOOL) {
+    WINSIM_ENTRY(SetSecurityDescriptorDacl, FALSE);
     auto* sd = static_cast<SECURITY_DESCRIPTOR*>(pSecurityDescriptor);
     if (!sd || sd->Revision != SECURITY_DESCRIPTOR_REVISION) {
         SetError(ERROR_INVALID_PARAMETER);
@@ -287,6 +302,7 @@ LSTATUS RegKeyForSecurity(HKEY hKey, RegKey*& key, REGSAM& access);
 
 LSTATUS RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
                           PSECURITY_DESCRIPTOR pSecurityDescriptor) {
+    WINSIM_ENTRY_CODE(RegSetKeySecurity);
     auto* sd = static_cast<SECURITY_DESCRIPTOR*>(pSecurityDescriptor);
     if (!sd || sd->Revision != SECURITY_DESCRIPTOR_REVISION)
         return ERROR_INVALID_PARAMETER;

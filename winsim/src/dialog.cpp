@@ -1,4 +1,5 @@
 // user32: resources, dialogs from templates (modeless and modal) and the dialog manager's defaults.
+#include "faults.h"
 #include "machine.h"
 
 #include <winsim/text.h>
@@ -36,6 +37,7 @@ bool ReturnsDirectly(UINT message) {
 // The "Button" class's own procedure: a click (the left button released over it) tells the parent. A
 // disabled button takes no clicks.
 LRESULT CALLBACK ButtonProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    SimulatorCode simulator;
     Window* w = FindWindowRecord(hWnd);
     if (message == WM_LBUTTONUP && w && w->enabled)
         return SendMessageA(ToHwnd(w->parent), WM_COMMAND, MAKEWPARAM(w->controlId, BN_CLICKED),
@@ -108,6 +110,7 @@ Window* CreateDialogRecord(LPCSTR templateName, HWND owner, DLGPROC dlgProc, LPA
 using namespace winsim;
 
 int LoadStringA(HINSTANCE, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
+    WINSIM_ENTRY(LoadStringA, 0);
     if (!lpBuffer || cchBufferMax <= 0)
         return 0;
     lpBuffer[0] = '\0';
@@ -128,6 +131,7 @@ int LoadStringA(HINSTANCE, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
 }
 
 HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName) {
+    WINSIM_ENTRY(LoadIconA, nullptr);
     if (!IS_INTRESOURCE(lpIconName)) {
         SetError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
@@ -146,11 +150,13 @@ HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName) {
 
 // Icons from LoadIconA are shared: destroying one does nothing, and the handle stays usable.
 BOOL DestroyIcon(HICON hIcon) {
+    WINSIM_ENTRY(DestroyIcon, FALSE);
     return hIcon != nullptr;
 }
 
 HWND CreateDialogParamA(HINSTANCE, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
                         LPARAM dwInitParam) {
+    WINSIM_ENTRY(CreateDialogParamA, nullptr);
     Window* dialog = CreateDialogRecord(lpTemplateName, hWndParent, lpDialogFunc, dwInitParam, false);
     return dialog ? ToHwnd(dialog->handle) : nullptr;
 }
@@ -160,6 +166,7 @@ HWND CreateDialogParamA(HINSTANCE, LPCSTR lpTemplateName, HWND hWndParent, DLGPR
 // the handler that called EndDialog has returned; a WM_QUIT ends it too and is posted again for the caller.
 INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
                         LPARAM dwInitParam) {
+    WINSIM_ENTRY(DialogBoxParamA, -1);
     Window* owner = FindWindowRecord(hWndParent);
     bool disabledOwner = owner && owner->enabled;
     if (disabledOwner)
@@ -204,6 +211,7 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR lpTemplateName, HWND hWndParent, DLGPR
 // Only the flag: the dialog's loop sees it once the current message's handler has returned. The WM_NULL
 // wakes a loop that waits, for an EndDialog made while a sent message was handled.
 BOOL EndDialog(HWND hDlg, INT_PTR nResult) {
+    WINSIM_ENTRY(EndDialog, FALSE);
     Window* w = FindWindowRecord(hDlg);
     if (!w || !w->isDialog) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
@@ -219,6 +227,7 @@ BOOL EndDialog(HWND hDlg, INT_PTR nResult) {
 // The dialog's keyboard interface: Escape is the Cancel button and Enter the default button, both sent
 // at once. Every other message for the dialog or its controls is dispatched here.
 BOOL IsDialogMessageA(HWND hDlg, LPMSG lpMsg) {
+    WINSIM_ENTRY_NEVER_FAILS(IsDialogMessageA);
     Window* dialog = FindWindowRecord(hDlg);
     if (!dialog || !lpMsg || !InDialog(lpMsg->hwnd, dialog->handle))
         return FALSE;
@@ -235,6 +244,7 @@ BOOL IsDialogMessageA(HWND hDlg, LPMSG lpMsg) {
 }
 
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
+    WINSIM_ENTRY(GetDlgItem, nullptr);
     uintptr_t parent = reinterpret_cast<uintptr_t>(hDlg);
     for (auto& [value, w] : M().windows) {
         if (!w->destroyed && w->parent == parent && w->controlId == nIDDlgItem)
@@ -245,11 +255,13 @@ HWND GetDlgItem(HWND hDlg, int nIDDlgItem) {
 }
 
 BOOL SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString) {
+    WINSIM_ENTRY(SetDlgItemTextA, FALSE);
     HWND item = GetDlgItem(hDlg, nIDDlgItem);
     return item ? SetWindowTextA(item, lpString) : FALSE;
 }
 
 UINT GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax) {
+    WINSIM_ENTRY(GetDlgItemTextA, 0);
     HWND item = GetDlgItem(hDlg, nIDDlgItem);
     if (!item) {
         if (lpString && cchMax > 0)
@@ -260,13 +272,18 @@ UINT GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax) {
 }
 
 LRESULT DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    WINSIM_ENTRY_NEVER_FAILS(DefDlgProcA);
     Window* w = FindWindowRecord(hDlg);
     if (!w)
         return 0;
     DLGPROC dlgProc = w->dlgProc;
     if (dlgProc) {
         w->msgResult = 0;
-        INT_PTR handled = dlgProc(hDlg, Msg, wParam, lParam);
+        INT_PTR handled = 0;
+        {
+            ProgramCode program;
+            handled = dlgProc(hDlg, Msg, wParam, lParam);
+        }
         if (handled) {
             if (ReturnsDirectly(Msg))
                 return handled;

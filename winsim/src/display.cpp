@@ -1,6 +1,7 @@
 // user32: display devices and their modes (EnumDisplayDevicesA, EnumDisplaySettingsA), the DeviceKey forms
 // of each Windows version and where a version keeps a device's "Attach.ToDesktop" switch.
 // docs/winsim-display.md lists the rules; display_change.cpp and display_layout.cpp change the layout.
+#include "faults.h"
 #include "machine.h"
 
 #include <cstdio>
@@ -156,6 +157,7 @@ void SeedAttachSwitches() {
 using namespace winsim;
 
 BOOL EnumDisplayDevicesA(LPCSTR lpDevice, DWORD iDevNum, PDISPLAY_DEVICEA lpDisplayDevice, DWORD dwFlags) {
+    WINSIM_ENTRY(EnumDisplayDevicesA, FALSE);
     if (!lpDisplayDevice || lpDisplayDevice->cb < offsetof(DISPLAY_DEVICEA, DeviceID))
         return FALSE;
     bool full = lpDisplayDevice->cb >= sizeof(DISPLAY_DEVICEA);
@@ -205,6 +207,7 @@ BOOL EnumDisplayDevicesA(LPCSTR lpDevice, DWORD iDevNum, PDISPLAY_DEVICEA lpDisp
 }
 
 BOOL EnumDisplaySettingsA(LPCSTR lpszDeviceName, DWORD iModeNum, DEVMODEA* lpDevMode) {
+    WINSIM_ENTRY(EnumDisplaySettingsA, FALSE);
     if (!lpDevMode)
         return FALSE;
     DisplayDevice* d = lpszDeviceName ? FindDisplay(lpszDeviceName) : PrimaryDisplay();

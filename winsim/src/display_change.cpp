@@ -1,6 +1,7 @@
 // user32: ChangeDisplaySettingsExA. Validation, the registry copy (CDS_UPDATEREGISTRY), staging
 // (CDS_NORESET), the apply call (NULL device and mode) and the one-call changes; the layout itself is made
 // in display_layout.cpp. docs/winsim-display.md lists every rule with its source.
+#include "faults.h"
 #include "machine.h"
 
 namespace winsim {
@@ -259,6 +260,7 @@ using namespace winsim;
 
 LONG ChangeDisplaySettingsExA(LPCSTR lpszDeviceName, DEVMODEA* lpDevMode, HWND hwnd, DWORD dwflags,
                               LPVOID lParam) {
+    WINSIM_ENTRY_CODE(ChangeDisplaySettingsExA);
     Machine& m = M();
     // Recorded before the change is made, so that a call made from inside this one's WM_DISPLAYCHANGE
     // comes after it in the record.

@@ -163,6 +163,22 @@ void TellWindows(DisplayChangeSource source) {
     }
 }
 
+// Whatever the program asked, the user must still see a desktop: a present display, not a mirror driver,
+// attached, and the primary among the attached ones. Checked at every commit of a layout.
+void CheckDesktopHasDisplay() {
+    int shown = 0, primaries = 0;
+    for (const DisplayDevice& d : M().displays) {
+        if (!d.present || !d.current.attached || IsMirror(d))
+            continue;
+        ++shown;
+        primaries += d.primary ? 1 : 0;
+    }
+    if (shown == 0)
+        Violation("layout", "no display is on the desktop");
+    else if (primaries != 1)
+        Violation("layout", "%d of the displays on the desktop are primary", primaries);
+}
+
 } // namespace
 
 LONG CommitDisplayLayout(Vec<DisplaySettings>& targets, int requestedPrimary, bool force,
@@ -254,6 +270,7 @@ LONG CommitDisplayLayout(Vec<DisplaySettings>& targets, int requestedPrimary, bo
             d.registry.y = next.y;
         }
     }
+    CheckDesktopHasDisplay();
     if (changed || force)
         TellWindows(source);
     return DISP_CHANGE_SUCCESSFUL;

@@ -1,4 +1,5 @@
 // kernel32: handles, named mutexes, the last error, the OS version and the debug trace.
+#include "faults.h"
 #include "machine.h"
 
 #include <cstdarg>
@@ -62,14 +63,17 @@ void EmitOutput(const char* format, ...) {
 using namespace winsim;
 
 DWORD GetLastError(void) {
+    WINSIM_ENTRY_NEVER_FAILS(GetLastError);
     return CurrentProcess().lastError;
 }
 
 void SetLastError(DWORD dwErrCode) {
+    WINSIM_ENTRY_NEVER_FAILS(SetLastError);
     CurrentProcess().lastError = dwErrCode;
 }
 
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
+    WINSIM_ENTRY(CreateMutexA, nullptr);
     Machine& m = M();
     if (lpName && *lpName) {
         auto it = m.namedObjects.find(Str(lpName));
@@ -96,6 +100,7 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
 }
 
 BOOL ReleaseMutex(HANDLE hMutex) {
+    WINSIM_ENTRY(ReleaseMutex, FALSE);
     HandleEntry* entry = LookupHandle(hMutex);
     if (!entry || entry->object->kind != ObjectKind::Mutex) {
         SetError(ERROR_INVALID_HANDLE);
@@ -105,6 +110,7 @@ BOOL ReleaseMutex(HANDLE hMutex) {
 }
 
 BOOL CloseHandle(HANDLE hObject) {
+    WINSIM_ENTRY(CloseHandle, FALSE);
     Process& p = CurrentProcess();
     auto it = p.handles.find(reinterpret_cast<uintptr_t>(hObject));
     if (it == p.handles.end()) {
@@ -118,6 +124,7 @@ BOOL CloseHandle(HANDLE hObject) {
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+    WINSIM_ENTRY(GetVersionExA, FALSE);
     if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) &&
                   info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXA))) {
         SetError(ERROR_INSUFFICIENT_BUFFER);
@@ -142,10 +149,12 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
 }
 
 void OutputDebugStringA(LPCSTR lpOutputString) {
+    WINSIM_ENTRY_NEVER_FAILS(OutputDebugStringA);
     EmitTrace(CurrentProcess().pid, lpOutputString ? lpOutputString : "");
 }
 
 DWORD GetModuleFileNameA(HMODULE, LPSTR lpFilename, DWORD nSize) {
+    WINSIM_ENTRY(GetModuleFileNameA, 0);
     if (!lpFilename || nSize == 0) {
         SetError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
@@ -163,6 +172,7 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR lpFilename, DWORD nSize) {
 }
 
 HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
+    WINSIM_ENTRY(GetModuleHandleA, nullptr);
     if (lpModuleName) {
         SetError(ERROR_FILE_NOT_FOUND);
         return nullptr;
@@ -171,22 +181,27 @@ HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
 }
 
 LPSTR GetCommandLineA(void) {
+    WINSIM_ENTRY_NEVER_FAILS(GetCommandLineA);
     return CurrentProcess().commandLine.data();
 }
 
 HANDLE GetCurrentProcess(void) {
+    WINSIM_ENTRY_NEVER_FAILS(GetCurrentProcess);
     return reinterpret_cast<HANDLE>(intptr_t(-1));
 }
 
 DWORD GetCurrentProcessId(void) {
+    WINSIM_ENTRY_NEVER_FAILS(GetCurrentProcessId);
     return CurrentProcess().pid;
 }
 
 HANDLE GetProcessHeap(void) {
+    WINSIM_ENTRY(GetProcessHeap, nullptr);
     return reinterpret_cast<HANDLE>(uintptr_t(0x150000));
 }
 
 LPVOID HeapAlloc(HANDLE, DWORD dwFlags, size_t dwBytes) {
+    WINSIM_ENTRY(HeapAlloc, nullptr);
     void* p = malloc(dwBytes ? dwBytes : 1);
     if (p && (dwFlags & HEAP_ZERO_MEMORY))
         memset(p, 0, dwBytes);
@@ -194,6 +209,7 @@ LPVOID HeapAlloc(HANDLE, DWORD dwFlags, size_t dwBytes) {
 }
 
 BOOL HeapFree(HANDLE, DWORD, LPVOID lpMem) {
+    WINSIM_ENTRY(HeapFree, FALSE);
     free(lpMem);
     return TRUE;
 }

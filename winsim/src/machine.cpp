@@ -69,6 +69,16 @@ void Note(const char* format, ...) {
     EmitTrace(0, buffer);
 }
 
+void Violation(const char* what, const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    EmitOutput("violation %llu %s \"%s\"", static_cast<unsigned long long>(M().now), what,
+               EscapeText(buffer).c_str());
+}
+
 std::string EscapeText(const char* text) {
     std::string out;
     for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); c && *c; ++c) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "arena.h"
+#include "faults.h"
 
 namespace winsim {
 
@@ -372,6 +373,7 @@ struct Process {
     Map<uintptr_t, RegHandle> regHandles{Arena()};
     uintptr_t nextHandle = 0x40;
     uintptr_t nextRegHandle = 0x100;
+    Vec<uint32_t> apiCalls{Arena()}; // the program's calls of each function so far, by Api
 };
 
 // ----------------------------------------------------------------------------------------------------------
@@ -442,6 +444,15 @@ struct MonitorPowerEvent {
     LPARAM power = 0; // 2 off, -1 on, 1 low power
 };
 
+// A `fail` statement of the scenario: the calls of `api` from the `from`-th on fail `times` times (-1:
+// every one), each process counting its own calls.
+struct FaultRule {
+    Api api = Api::Count;
+    uint32_t from = 1;
+    int64_t times = 1;
+    LONG code = 0; // the last error, or the code returned
+};
+
 // ----------------------------------------------------------------------------------------------------------
 
 struct Machine {
@@ -486,6 +497,7 @@ struct Machine {
     uint64_t timerOrder = 0;
     ProgramImage program{};
     Vec<Str> simNotes{Arena()}; // what the simulator itself had to say (a process that would block, ...)
+    Vec<FaultRule> faultRules{Arena()};
 };
 
 // The machine of this run, created on first use.
@@ -512,6 +524,8 @@ T* FindLive(const Map<uintptr_t, T*>& records, uintptr_t handle) {
 // Processes (process.cpp)
 
 Process& CurrentProcess();
+// The process whose code runs now, or nullptr outside of any (a test's own code, the start-up).
+Process* RunningProcess();
 Process* FindProcess(DWORD pid);
 bool InChildProcess(); // true in a fork()ed second start
 void SetError(DWORD error);
@@ -711,5 +725,7 @@ void SetTraceSink(void (*sink)(VirtualMs time, DWORD pid, const char* text));
 void EmitOutput(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void SetOutputSink(void (*sink)(const char* line));
 void Note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// A promise to the user is broken (`what` names which): "violation <ms> <what> \"<text>\"" in the output.
+void Violation(const char* what, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 } // namespace winsim

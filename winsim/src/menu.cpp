@@ -1,5 +1,6 @@
 // user32: menus. A menu is a list of items kept in the machine; a popup item holds another menu, whose
 // handle is also the item's id. docs/winsim-shell.md gives the rules and where they come from.
+#include "faults.h"
 #include "machine.h"
 
 #include <winsim/text.h>
@@ -212,14 +213,17 @@ void UserDismissesMenu() {
 using namespace winsim;
 
 HMENU CreatePopupMenu(void) {
+    WINSIM_ENTRY(CreatePopupMenu, nullptr);
     return NewMenu(true);
 }
 
 HMENU CreateMenu(void) {
+    WINSIM_ENTRY(CreateMenu, nullptr);
     return NewMenu(false);
 }
 
 BOOL DestroyMenu(HMENU hMenu) {
+    WINSIM_ENTRY(DestroyMenu, FALSE);
     Menu* menu = LookupMenu(hMenu);
     if (!menu)
         return FALSE;
@@ -228,6 +232,7 @@ BOOL DestroyMenu(HMENU hMenu) {
 }
 
 BOOL AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem) {
+    WINSIM_ENTRY(AppendMenuA, FALSE);
     Menu* menu = LookupMenu(hMenu);
     if (!menu)
         return FALSE;
@@ -249,6 +254,7 @@ BOOL AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem
 }
 
 DWORD CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck) {
+    WINSIM_ENTRY(CheckMenuItem, static_cast<DWORD>(-1));
     Menu* menu = LookupMenu(hMenu);
     MenuItem* item = menu ? FindItem(*menu, uIDCheckItem, uCheck) : nullptr;
     if (!item)
@@ -260,6 +266,7 @@ DWORD CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck) {
 
 // The bits passed are the new state exactly: MF_ENABLED clears both MF_GRAYED and MF_DISABLED.
 BOOL EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable) {
+    WINSIM_ENTRY(EnableMenuItem, -1);
     Menu* menu = LookupMenu(hMenu);
     MenuItem* item = menu ? FindItem(*menu, uIDEnableItem, uEnable) : nullptr;
     if (!item)
@@ -271,6 +278,7 @@ BOOL EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable) {
 }
 
 int GetMenuStringA(HMENU hMenu, UINT uIDItem, LPSTR lpString, int cchMax, UINT flags) {
+    WINSIM_ENTRY(GetMenuStringA, 0);
     if (lpString && cchMax > 0)
         lpString[0] = '\0';
     Menu* menu = LookupMenu(hMenu);
@@ -293,12 +301,14 @@ int GetMenuStringA(HMENU hMenu, UINT uIDItem, LPSTR lpString, int cchMax, UINT f
 }
 
 int GetMenuItemCount(HMENU hMenu) {
+    WINSIM_ENTRY(GetMenuItemCount, -1);
     Menu* menu = LookupMenu(hMenu);
     return menu ? static_cast<int>(menu->items.size()) : -1;
 }
 
 // A popup item has no command id of its own to report.
 UINT GetMenuItemID(HMENU hMenu, int nPos) {
+    WINSIM_ENTRY(GetMenuItemID, static_cast<UINT>(-1));
     MenuItem* item = ItemAt(hMenu, nPos);
     if (!item || (item->flags & MF_POPUP))
         return static_cast<UINT>(-1);
@@ -306,6 +316,7 @@ UINT GetMenuItemID(HMENU hMenu, int nPos) {
 }
 
 HMENU GetSubMenu(HMENU hMenu, int nPos) {
+    WINSIM_ENTRY(GetSubMenu, nullptr);
     MenuItem* item = ItemAt(hMenu, nPos);
     if (!item || !(item->flags & MF_POPUP) || !FindMenuRecord(item->submenu))
         return nullptr;
@@ -316,6 +327,7 @@ HMENU GetSubMenu(HMENU hMenu, int nPos) {
 // posted messages and timers of every window of the thread are dispatched. The command goes to the owner
 // as a posted WM_COMMAND, so its handler runs only after this call has returned.
 BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, HWND hWnd, const RECT*) {
+    WINSIM_ENTRY(TrackPopupMenu, FALSE);
     Machine& m = M();
     Process& p = CurrentProcess();
     Menu* menu = LookupMenu(hMenu);

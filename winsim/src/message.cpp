@@ -4,6 +4,7 @@
 // straight to the window procedure), posted messages, WM_QUIT, the user's input, then WM_TIMER of the timer
 // due first (by due time, then by the order the timers were set). WM_TIMER is never queued: it is made when
 // nothing else waits.
+#include "faults.h"
 #include "machine.h"
 
 #include <algorithm>
@@ -201,6 +202,7 @@ void DeliverSentMessages(Process& process) {
 using namespace winsim;
 
 UINT RegisterWindowMessageA(LPCSTR lpString) {
+    WINSIM_ENTRY(RegisterWindowMessageA, 0);
     if (!lpString || !*lpString) {
         SetError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -209,6 +211,7 @@ UINT RegisterWindowMessageA(LPCSTR lpString) {
 }
 
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    WINSIM_ENTRY(PostMessageA, FALSE);
     Machine& m = M();
     if (hWnd == HWND_BROADCAST) {
         for (auto& [value, w] : m.windows) {
@@ -235,6 +238,7 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    WINSIM_ENTRY_NEVER_FAILS(SendMessageA);
     Machine& m = M();
     DWORD self = CurrentProcess().pid;
     if (hWnd == HWND_BROADCAST) {
@@ -266,12 +270,14 @@ LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void PostQuitMessage(int nExitCode) {
+    WINSIM_ENTRY_NEVER_FAILS(PostQuitMessage);
     Process& p = CurrentProcess();
     p.quitPosted = true;
     p.quitCode = nExitCode;
 }
 
 BOOL GetMessageA(LPMSG lpMsg, HWND, UINT, UINT) {
+    WINSIM_ENTRY(GetMessageA, -1);
     Process& p = CurrentProcess();
     for (;;) {
         if (TakeMessage(p, lpMsg, true))
@@ -281,18 +287,22 @@ BOOL GetMessageA(LPMSG lpMsg, HWND, UINT, UINT) {
 }
 
 BOOL PeekMessageA(LPMSG lpMsg, HWND, UINT, UINT, UINT wRemoveMsg) {
+    WINSIM_ENTRY_NEVER_FAILS(PeekMessageA);
     return TakeMessage(CurrentProcess(), lpMsg, (wRemoveMsg & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
 BOOL TranslateMessage(const MSG*) {
+    WINSIM_ENTRY_NEVER_FAILS(TranslateMessage);
     return FALSE;
 }
 
 LRESULT DispatchMessageA(const MSG* lpMsg) {
+    WINSIM_ENTRY_NEVER_FAILS(DispatchMessageA);
     if (!lpMsg)
         return 0;
     if (lpMsg->message == WM_TIMER && lpMsg->lParam) {
         auto proc = reinterpret_cast<TIMERPROC>(lpMsg->lParam);
+        ProgramCode program;
         proc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, lpMsg->time);
         return 0;
     }
@@ -303,6 +313,7 @@ LRESULT DispatchMessageA(const MSG* lpMsg) {
 }
 
 UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC) {
+    WINSIM_ENTRY(SetTimer, 0);
     Machine& m = M();
     Process& p = CurrentProcess();
     if (hWnd) {
@@ -323,6 +334,7 @@ UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC) {
 }
 
 BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
+    WINSIM_ENTRY(KillTimer, FALSE);
     Process& p = CurrentProcess();
     uintptr_t hwnd = reinterpret_cast<uintptr_t>(hWnd);
     size_t removed =

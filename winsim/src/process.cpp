@@ -11,9 +11,9 @@
 namespace winsim {
 namespace {
 
-DWORD g_currentPid = 0;   // per Linux process: which simulated process runs here now
-bool g_inChild = false;   // this Linux process is a fork()ed second start
-bool g_imageBusy = false; // a program runs in this Linux process
+DWORD g_currentPid = 0;      // per Linux process: which simulated process runs here now
+bool g_inChild = false;      // this Linux process is a fork()ed second start
+bool g_imageBusy = false;    // a program runs in this Linux process
 bool g_playedByTest = false; // the current process is a test's code (BeginTestProcess)
 
 Process& NewProcess(const char* args) {
@@ -40,6 +40,7 @@ Process& NewProcess(const char* args) {
 DWORD RunImage(Process& p) {
     LPSTR args = p.commandLine.data() + p.argsOffset;
     auto instance = reinterpret_cast<HINSTANCE>(uintptr_t(0x400000));
+    ProgramCode program;
     int code = M().program.winMain(instance, nullptr, args, SW_SHOWDEFAULT);
     return static_cast<DWORD>(code);
 }
@@ -53,6 +54,10 @@ Process& CurrentProcess() {
         abort();
     }
     return *p;
+}
+
+Process* RunningProcess() {
+    return g_currentPid != 0 ? FindProcess(g_currentPid) : nullptr;
 }
 
 Process* FindProcess(DWORD pid) {

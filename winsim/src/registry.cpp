@@ -1,5 +1,6 @@
 // advapi32: the registry. Keys compare case-insensitively and enumerate in name order, as on NT.
 // docs/winsim-power.md lists the rules of key enumeration and deletion with their sources.
+#include "faults.h"
 #include "machine.h"
 
 namespace winsim {
@@ -136,6 +137,7 @@ LSTATUS RegKeyForSecurity(HKEY hKey, RegKey*& key, REGSAM& access) {
 }
 
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+    WINSIM_ENTRY_CODE(RegOpenKeyExA);
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
@@ -151,11 +153,13 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKE
 }
 
 LSTATUS RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+    WINSIM_ENTRY_CODE(RegOpenKeyA);
     return RegOpenKeyExA(hKey, lpSubKey, 0, KEY_ALL_ACCESS, phkResult);
 }
 
 LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
                         const SECURITY_ATTRIBUTES*, PHKEY phkResult, LPDWORD lpdwDisposition) {
+    WINSIM_ENTRY_CODE(RegCreateKeyExA);
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
@@ -175,11 +179,13 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM 
 }
 
 LSTATUS RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+    WINSIM_ENTRY_CODE(RegCreateKeyA);
     return RegCreateKeyExA(hKey, lpSubKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, phkResult, nullptr);
 }
 
 LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                          LPDWORD lpcbData) {
+    WINSIM_ENTRY_CODE(RegQueryValueExA);
     RegKey* key = nullptr;
     REGSAM access = 0;
     if (LSTATUS status = Resolve(hKey, key, access))
@@ -211,6 +217,7 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType,
 }
 
 LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
+    WINSIM_ENTRY_CODE(RegSetValueExA);
     RegKey* key = nullptr;
     REGSAM access = 0;
     if (LSTATUS status = Resolve(hKey, key, access))
@@ -228,6 +235,7 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const
 }
 
 LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+    WINSIM_ENTRY_CODE(RegDeleteValueA);
     RegKey* key = nullptr;
     REGSAM access = 0;
     if (LSTATUS status = Resolve(hKey, key, access))
@@ -241,6 +249,7 @@ LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 // rights of `hKey` do not matter; "" names the key `hKey` refers to. The key's remaining subkeys move up
 // one index, and every handle still open on it answers ERROR_KEY_DELETED from now on.
 LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+    WINSIM_ENTRY_CODE(RegDeleteKeyA);
     RegKey* parent = nullptr;
     REGSAM access = 0;
     if (LSTATUS status = Resolve(hKey, parent, access))
@@ -258,6 +267,7 @@ LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 }
 
 LSTATUS RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
+    WINSIM_ENTRY_CODE(RegEnumKeyA);
     RegKey* key = nullptr;
     REGSAM access = 0;
     if (LSTATUS status = Resolve(hKey, key, access))
@@ -278,6 +288,7 @@ LSTATUS RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
 }
 
 LSTATUS RegCloseKey(HKEY hKey) {
+    WINSIM_ENTRY_CODE(RegCloseKey);
     if (IsPredefined(hKey))
         return ERROR_SUCCESS;
     Process& p = CurrentProcess();

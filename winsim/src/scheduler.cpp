@@ -1,5 +1,6 @@
 // The virtual clock. Nothing here waits on the wall clock: time moves only when a program waits (Sleep,
 // or GetMessageA with nothing to do), and external events happen at their virtual times in between.
+#include "faults.h"
 #include "machine.h"
 
 #include <cstdio>
@@ -28,6 +29,7 @@ void AdvanceTo(VirtualMs time) {
         if (NextBroadcastDeadline(deadline) && deadline <= time && (!event || deadline <= next)) {
             if (deadline > m.now)
                 m.now = deadline;
+            SimulatorCode simulator;
             ExpireBroadcasts();
             continue;
         }
@@ -35,6 +37,7 @@ void AdvanceTo(VirtualMs time) {
             break;
         if (next > m.now)
             m.now = next;
+        SimulatorCode simulator;
         g_events->RunNextEvent();
     }
     // A program started by an event may have moved the clock past `time` already.
@@ -95,6 +98,7 @@ using namespace winsim;
 // Sleep moves the clock without pumping messages: what arrives meanwhile waits in the queue. A sleep that
 // ends while the machine is suspended ends when the machine resumes.
 void Sleep(DWORD dwMilliseconds) {
+    WINSIM_ENTRY_NEVER_FAILS(Sleep);
     if (InChildProcess())
         return;
     AdvanceTo(M().now + dwMilliseconds);
@@ -102,5 +106,6 @@ void Sleep(DWORD dwMilliseconds) {
 }
 
 DWORD GetTickCount(void) {
+    WINSIM_ENTRY_NEVER_FAILS(GetTickCount);
     return static_cast<DWORD>(M().now);
 }

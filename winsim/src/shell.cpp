@@ -1,5 +1,6 @@
 // shell32 and comctl32: the notification area as Explorer keeps it, and the common-controls initialisation.
 // docs/winsim-shell.md gives the rules and where they come from.
+#include "faults.h"
 #include "machine.h"
 
 #include <shellapi.h>
@@ -127,6 +128,7 @@ using namespace winsim;
 // One icon per (window, id). A call that names a missing icon, or adds one twice, fails and changes
 // nothing.
 BOOL Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData) {
+    WINSIM_ENTRY(Shell_NotifyIconA, FALSE);
     Machine& m = M();
     if (!lpData)
         return FALSE;
@@ -167,5 +169,6 @@ BOOL Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData) {
 }
 
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce) {
+    WINSIM_ENTRY(InitCommonControlsEx, FALSE);
     return picce && picce->dwSize == sizeof(INITCOMMONCONTROLSEX);
 }

@@ -1,5 +1,6 @@
 // The USB side of the machine: device interfaces behind the setup API, the adapter's driver behind
 // CreateFileA/DeviceIoControl, and the WM_DEVICECHANGE notifications of plug and unplug.
+#include "faults.h"
 #include "machine.h"
 
 #include <winioctl.h>
@@ -252,6 +253,7 @@ bool AdapterRefusesAttach(const DisplayDevice& d) {
 using namespace winsim;
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, LPCSTR Enumerator, HWND, DWORD Flags) {
+    WINSIM_ENTRY(SetupDiGetClassDevsA, INVALID_HANDLE_VALUE);
     if (!ClassGuid || Enumerator || !(Flags & DIGCF_DEVICEINTERFACE)) {
         SetError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -269,6 +271,7 @@ HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, LPCSTR Enumerator, HWND, DW
 
 BOOL SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA, const GUID* InterfaceClassGuid,
                                  DWORD MemberIndex, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
+    WINSIM_ENTRY(SetupDiEnumDeviceInterfaces, FALSE);
     KernelObject* set = DevInfoSet(DeviceInfoSet);
     if (!set) {
         SetError(ERROR_INVALID_HANDLE);
@@ -292,6 +295,7 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFA
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
                                       DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
                                       PSP_DEVINFO_DATA) {
+    WINSIM_ENTRY(SetupDiGetDeviceInterfaceDetailA, FALSE);
     KernelObject* set = DevInfoSet(DeviceInfoSet);
     if (!set) {
         SetError(ERROR_INVALID_HANDLE);
@@ -324,6 +328,7 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFA
 }
 
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
+    WINSIM_ENTRY(SetupDiDestroyDeviceInfoList, FALSE);
     if (!DevInfoSet(DeviceInfoSet)) {
         SetError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -333,6 +338,7 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD, HANDLE) {
+    WINSIM_ENTRY(CreateFileA, INVALID_HANDLE_VALUE);
     Machine& m = M();
     if (!lpFileName || dwCreationDisposition != OPEN_EXISTING) {
         SetError(ERROR_INVALID_PARAMETER);
@@ -359,6 +365,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
 
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                      LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED) {
+    WINSIM_ENTRY(DeviceIoControl, FALSE);
     Machine& m = M();
     KernelObject* file = FileObject(hDevice);
     if (!file) {
@@ -423,6 +430,7 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
 }
 
 HDEVNOTIFY RegisterDeviceNotificationA(HANDLE hRecipient, LPVOID NotificationFilter, DWORD Flags) {
+    WINSIM_ENTRY(RegisterDeviceNotificationA, nullptr);
     Machine& m = M();
     Window* w = FindWindowRecord(reinterpret_cast<HWND>(hRecipient));
     if ((Flags & DEVICE_NOTIFY_SERVICE_HANDLE) || !w) {
@@ -471,6 +479,7 @@ HDEVNOTIFY RegisterDeviceNotificationA(HANDLE hRecipient, LPVOID NotificationFil
 }
 
 BOOL UnregisterDeviceNotification(HDEVNOTIFY Handle) {
+    WINSIM_ENTRY(UnregisterDeviceNotification, FALSE);
     for (DeviceNotification& n : M().notifications) {
         if (n.active && n.handle == reinterpret_cast<uintptr_t>(Handle) && n.pid == CurrentProcess().pid) {
             n.active = false;

@@ -1,4 +1,5 @@
 // user32: window records, their texts and properties, and default window processing.
+#include "faults.h"
 #include "machine.h"
 
 namespace winsim {
@@ -60,6 +61,7 @@ Window& NewWindowRecord(const char* className, const char* title, DWORD style) {
 }
 
 LRESULT CallWindow(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
+    ProgramCode program;
     if (!window.proc)
         return DefWindowProcA(ToHwnd(window.handle), message, wParam, lParam);
     return window.proc(ToHwnd(window.handle), message, wParam, lParam);
@@ -87,19 +89,23 @@ void DestroyWindowRecord(Window& window) {
 using namespace winsim;
 
 BOOL IsWindow(HWND hWnd) {
+    WINSIM_ENTRY_NEVER_FAILS(IsWindow);
     return FindWindowRecord(hWnd) != nullptr;
 }
 
 BOOL IsWindowVisible(HWND hWnd) {
+    WINSIM_ENTRY_NEVER_FAILS(IsWindowVisible);
     Window* w = FindWindowRecord(hWnd);
     return w && w->visible;
 }
 
 BOOL IsIconic(HWND) {
+    WINSIM_ENTRY_NEVER_FAILS(IsIconic);
     return FALSE;
 }
 
 BOOL ShowWindow(HWND hWnd, int nCmdShow) {
+    WINSIM_ENTRY_NEVER_FAILS(ShowWindow);
     Window* w = FindWindowRecord(hWnd);
     if (!w)
         return FALSE;
@@ -109,6 +115,7 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow) {
 }
 
 BOOL DestroyWindow(HWND hWnd) {
+    WINSIM_ENTRY(DestroyWindow, FALSE);
     Window* w = FindWindowRecord(hWnd);
     if (!w) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
@@ -123,6 +130,7 @@ BOOL DestroyWindow(HWND hWnd) {
 }
 
 HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
+    WINSIM_ENTRY(FindWindowA, nullptr);
     if (Window* w = FindTopLevelWindow(lpClassName, lpWindowName))
         return ToHwnd(w->handle);
     SetError(ERROR_SUCCESS);
@@ -130,6 +138,7 @@ HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
 }
 
 BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString) {
+    WINSIM_ENTRY(SetWindowTextA, FALSE);
     Window* w = FindWindowRecord(hWnd);
     if (!w) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
@@ -140,6 +149,7 @@ BOOL SetWindowTextA(HWND hWnd, LPCSTR lpString) {
 }
 
 int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
+    WINSIM_ENTRY(GetWindowTextA, 0);
     Window* w = FindWindowRecord(hWnd);
     if (!w || !lpString || nMaxCount <= 0)
         return 0;
@@ -150,6 +160,7 @@ int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
 }
 
 BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
+    WINSIM_ENTRY_NEVER_FAILS(EnableWindow);
     Window* w = FindWindowRecord(hWnd);
     if (!w)
         return FALSE;
@@ -159,11 +170,13 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
 }
 
 BOOL IsWindowEnabled(HWND hWnd) {
+    WINSIM_ENTRY_NEVER_FAILS(IsWindowEnabled);
     Window* w = FindWindowRecord(hWnd);
     return w && w->enabled;
 }
 
 BOOL SetForegroundWindow(HWND hWnd) {
+    WINSIM_ENTRY(SetForegroundWindow, FALSE);
     if (!FindWindowRecord(hWnd))
         return FALSE;
     M().foreground = reinterpret_cast<uintptr_t>(hWnd);
@@ -172,10 +185,12 @@ BOOL SetForegroundWindow(HWND hWnd) {
 
 // A foreground window that has been destroyed leaves the desktop without one.
 HWND GetForegroundWindow(void) {
+    WINSIM_ENTRY_NEVER_FAILS(GetForegroundWindow);
     return FindWindowRecord(M().foreground) ? ToHwnd(M().foreground) : nullptr;
 }
 
 BOOL GetClientRect(HWND hWnd, LPRECT lpRect) {
+    WINSIM_ENTRY(GetClientRect, FALSE);
     if (!FindWindowRecord(hWnd) || !lpRect)
         return FALSE;
     *lpRect = RECT{0, 0, 0, 0};
@@ -183,6 +198,7 @@ BOOL GetClientRect(HWND hWnd, LPRECT lpRect) {
 }
 
 int GetSystemMetrics(int nIndex) {
+    WINSIM_ENTRY(GetSystemMetrics, 0);
     switch (nIndex) {
     case SM_CXICON:
     case SM_CYICON:
@@ -208,6 +224,7 @@ int GetSystemMetrics(int nIndex) {
 }
 
 BOOL GetCursorPos(LPPOINT lpPoint) {
+    WINSIM_ENTRY(GetCursorPos, FALSE);
     if (!lpPoint)
         return FALSE;
     lpPoint->x = 1200;
@@ -216,6 +233,7 @@ BOOL GetCursorPos(LPPOINT lpPoint) {
 }
 
 HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
+    WINSIM_ENTRY(BeginPaint, nullptr);
     if (!FindWindowRecord(hWnd) || !lpPaint)
         return nullptr;
     memset(lpPaint, 0, sizeof *lpPaint);
@@ -224,14 +242,17 @@ HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
 }
 
 BOOL EndPaint(HWND, const PAINTSTRUCT*) {
+    WINSIM_ENTRY_NEVER_FAILS(EndPaint);
     return TRUE;
 }
 
 BOOL DrawIcon(HDC, int, int, HICON) {
+    WINSIM_ENTRY(DrawIcon, FALSE);
     return TRUE;
 }
 
 LONG_PTR SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
+    WINSIM_ENTRY(SetWindowLongPtrA, 0);
     Window* w = FindWindowRecord(hWnd);
     if (!w) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
@@ -276,6 +297,7 @@ LONG_PTR SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
 }
 
 LONG_PTR GetWindowLongPtrA(HWND hWnd, int nIndex) {
+    WINSIM_ENTRY(GetWindowLongPtrA, 0);
     Window* w = FindWindowRecord(hWnd);
     if (!w) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
@@ -307,12 +329,15 @@ LONG_PTR GetWindowLongPtrA(HWND hWnd, int nIndex) {
 }
 
 LRESULT CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    WINSIM_ENTRY_NEVER_FAILS(CallWindowProcA);
     if (!lpPrevWndFunc)
         return 0;
+    ProgramCode program;
     return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
 }
 
 LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    WINSIM_ENTRY_NEVER_FAILS(DefWindowProcA);
     Window* w = FindWindowRecord(hWnd);
     switch (Msg) {
     case WM_CLOSE:
