@@ -292,8 +292,9 @@ void WriteCallCounts(FILE* out) {
     for (const Process* p : M().processes) {
         for (size_t i = 0; i < p->apiCalls.size(); ++i) {
             if (p->apiCalls[i] != 0)
-                fprintf(out, "calls %u %s %u\n", static_cast<unsigned>(p->pid), kApis[i].name,
-                        static_cast<unsigned>(p->apiCalls[i]));
+                fprintf(out, "calls %u %s %u%s\n", static_cast<unsigned>(p->pid), kApis[i].name,
+                        static_cast<unsigned>(p->apiCalls[i]),
+                        kApis[i].kind == FailKind::Never ? " cannot-fail" : "");
         }
     }
 }

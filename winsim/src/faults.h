@@ -196,7 +196,8 @@ public:
 // message when the words do not make one.
 bool AddFailRule(const std::vector<std::string>& words, std::string& error);
 
-// Writes "calls PID FUNCTION COUNT" for every process and every function it called, in pid order.
+// Writes "calls PID FUNCTION COUNT" for every process and every function it called, in pid order; a
+// function with no failure value has " cannot-fail" after its count.
 void WriteCallCounts(FILE* out);
 
 } // namespace winsim
