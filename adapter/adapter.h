@@ -59,6 +59,8 @@ public:
     // The profile (settings.cpp). False only without a profile to read or write.
     bool LoadSettings();
     bool SaveSettings();
+    // SaveSettings once LoadSettings has filled the settings in; before that a trace, and false.
+    bool SaveLoadedSettings();
     // Puts the saved refresh rate ("Frequence", 60 when missing) into dd's registry mode.
     void RestoreFrequency(const DISPLAY_DEVICEA& dd);
     // Remembers dd's registry refresh rate in the profile.
@@ -130,6 +132,9 @@ public:
     BYTE m_bSuspendedSecondary;
     UINT m_nFrequency;
     int m_nFirstRun;
+    // LoadSettings has filled the settings in from the profile: before that the members hold the
+    // constructor's zeros, which must never be written over what the user saved.
+    bool m_bSettingsLoaded;
     std::string m_strActiveDevId;
     DISPLAY_DEVICEA m_ddActive;
     BYTE m_bReady;

@@ -52,6 +52,7 @@ bool CAdapter::LoadSettings() {
     m_nHeight = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_HEIGHT, kDefaultHeight);
     m_nBpp = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_BIT_DEPTH, kDefaultBpp);
     m_nRotation = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_ROTATION_STATE, kDefaultRotation);
+    m_bSettingsLoaded = true;
     return true;
 }
 
@@ -72,6 +73,16 @@ bool CAdapter::SaveSettings() {
     if (!pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_ROTATION_STATE, m_nRotation))
         DbgTrace("Write RotationState failed\n");
     return true;
+}
+
+// A rotation or a state command before the adapter was ever brought up (not plugged in, its driver not
+// ready, or its open failed) has nothing of the user's in memory to save.
+bool CAdapter::SaveLoadedSettings() {
+    if (!m_bSettingsLoaded) {
+        DbgTrace("save ini %s skipped: the settings were never loaded\n", PROFILE_SECTION_DONGLE);
+        return false;
+    }
+    return SaveSettings();
 }
 
 void CAdapter::RestoreFrequency(const DISPLAY_DEVICEA& dd) {

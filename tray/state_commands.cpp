@@ -30,6 +30,17 @@ void MirrorFromExtended(CAdapter& adapter) {
     adapter.SwitchMirror(true);
 }
 
+// "Off" kept for the next bring-up, with nothing else of the settings.
+void RememberOff(CAdapter& adapter) {
+    CWinApp* pApp = FwGetApp();
+    if (pApp != nullptr && pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_DISP_STATE, DISP_OFF)) {
+        adapter.m_nDispState = DISP_OFF;
+        DbgTrace("Write display state off\n");
+    } else {
+        DbgTrace("Write display state failed\n");
+    }
+}
+
 } // namespace
 
 void CDispoDlg::OnPrimary() {
@@ -77,7 +88,7 @@ void CDispoDlg::OnPrimary() {
             adapter.AttachToDeskTopPrimary();
     }
     adapter.m_nDispState = m_bIntelChip ? DISP_PRIMARY_ONLY : DISP_PRIMARY_EXT;
-    adapter.SaveSettings();
+    adapter.SaveLoadedSettings();
 }
 
 void CDispoDlg::OnExt() {
@@ -118,7 +129,7 @@ void CDispoDlg::OnExt() {
         break;
     }
     adapter.m_nDispState = DISP_EXTENDED;
-    adapter.SaveSettings();
+    adapter.SaveLoadedSettings();
 }
 
 void CDispoDlg::OnMirror() {
@@ -153,7 +164,7 @@ void CDispoDlg::OnMirror() {
         break;
     }
     adapter.m_nDispState = DISP_MIRROR;
-    adapter.SaveSettings();
+    adapter.SaveLoadedSettings();
 }
 
 void CDispoDlg::OnOff() {
@@ -164,13 +175,7 @@ void CDispoDlg::OnOff() {
     CAdapter& adapter = *m_pAdapter;
     if (adapter.m_hDevice == INVALID_HANDLE_VALUE) {
         // No adapter: the choice is only remembered for the next bring-up.
-        CWinApp* pApp = FwGetApp();
-        if (pApp != nullptr && pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_DISP_STATE, DISP_OFF)) {
-            adapter.m_nDispState = DISP_OFF;
-            DbgTrace("Write display state off\n");
-        } else {
-            DbgTrace("Write display state failed\n");
-        }
+        RememberOff(adapter);
         return;
     }
     switch (const int nState = adapter.GetDispState()) {
@@ -192,5 +197,10 @@ void CDispoDlg::OnOff() {
     RunDwmService(true);
     OutputDebugStringA("Enable Composition\n");
     adapter.m_nDispState = DISP_OFF;
-    adapter.SaveSettings();
+    // An adapter whose driver never got ready has loaded none of the user's settings: the choice alone
+    // is remembered, as without an adapter.
+    if (adapter.m_bSettingsLoaded)
+        adapter.SaveSettings();
+    else
+        RememberOff(adapter);
 }

@@ -239,9 +239,12 @@ void MyAppendMenu(HMENU hResMenu) {
             break;
     }
     CheckCurrentResItem(hResMenu, hHighMenu);
-    if (hHighMenu != nullptr)
-        AppendMenuA(hResMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(hHighMenu),
-                    pDlg->m_menuLabels.Get(IDS_MENU_HIGH_RESOLUTION));
+    if (hHighMenu != nullptr && !AppendMenuA(hResMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(hHighMenu),
+                                             pDlg->m_menuLabels.Get(IDS_MENU_HIGH_RESOLUTION))) {
+        // Not attached, the submenu goes with no other menu's destruction.
+        DbgTrace("High resolution menu not attached\n");
+        DestroyMenu(hHighMenu);
+    }
 }
 
 void AppendHighResMenu(UINT nId, const DispRes* pEntry, HMENU hHighMenu) {
