@@ -16,7 +16,7 @@ case "${1:-}" in
     ;;
 esac
 
-packages=(cmake g++ ninja-build libgtest-dev)
+packages=(cmake g++ ninja-build libgtest-dev python3)  # python3: the fault sweep and the soak
 if ((want_windows)); then
     packages+=(
         g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
