@@ -3,13 +3,14 @@
 #
 #   1. installs what is missing (scripts/install-deps.sh; needs root the first time)
 #   2. the simulator build (preset sim) and its unit and scenario tests under ctest
-#   3. the Windows executables, 32-bit (preset win32, shipped) and 64-bit (preset win64)
-#   4. those executables run under Wine (tests/wine/run-wine-tests.sh)
+#   3. the sampled fault sweep over tests/corpus and a few soak days (scripts/fault-sweep.sh, soak.py)
+#   4. the Windows executables, 32-bit (preset win32, shipped) and 64-bit (preset win64)
+#   5. those executables run under Wine (tests/wine/run-wine-tests.sh)
 #
 # A failing stage does not stop the later ones, so one run shows every problem; a stage whose build
-# failed skips its own tests. The last line adds up the tests of stages 2 and 4 as
-# "N passed, N failed" (a build that failed counts as one failure); the exit status is non-zero when
-# anything failed.
+# failed skips its own tests. The last line adds up the tests of stages 2, 3 and 5 as
+# "N passed, N failed" (each sweep run and each soak day is one; a build that failed counts as one
+# failure); the exit status is non-zero when anything failed.
 set -uo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
@@ -59,6 +60,11 @@ if cmake --preset sim && cmake --build --preset sim; then
     stage "simulator: tests"
     ctest --preset sim --output-on-failure -j 2 2>&1 | tee "$LOGS/ctest.log"
     add_counts "$LOGS/ctest.log" "simulator tests" "${PIPESTATUS[0]}"
+    stage "simulator: fault sweep (seeded sample) and soak days"
+    bash scripts/fault-sweep.sh 2>&1 | tee "$LOGS/sweep.log"
+    add_counts "$LOGS/sweep.log" "fault sweep" "${PIPESTATUS[0]}"
+    python3 scripts/soak.py 1 2 3 2>&1 | tee "$LOGS/soak.log"
+    add_counts "$LOGS/soak.log" "soak" "${PIPESTATUS[0]}"
 else
     stage_failed "simulator build"
 fi
