@@ -56,11 +56,10 @@ public:
     // Every mode in the menu list (bAll) or the ones that suit the rotation; rebuilds the lists.
     bool SetAllModes(bool bAll);
 
-    // The profile (settings.cpp). False only without a profile to read or write.
+    // The profile (settings.cpp). False without a profile to read or write; SaveSettings also before
+    // LoadSettings ever ran, when there is nothing of the user's to save.
     bool LoadSettings();
     bool SaveSettings();
-    // SaveSettings once LoadSettings has filled the settings in; before that a trace, and false.
-    bool SaveLoadedSettings();
     // Puts the saved refresh rate ("Frequence", 60 when missing) into dd's registry mode.
     void RestoreFrequency(const DISPLAY_DEVICEA& dd);
     // Remembers dd's registry refresh rate in the profile.

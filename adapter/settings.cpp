@@ -60,6 +60,12 @@ bool CAdapter::SaveSettings() {
     const CWinApp* pApp = Profile();
     if (pApp == nullptr)
         return false;
+    // Before the adapter was ever brought up (unplugged, its driver not ready, its open failed) the
+    // members hold the constructor's zeros: written, they would wipe what the user saved.
+    if (!m_bSettingsLoaded) {
+        DbgTrace("save ini %s skipped: the settings were never loaded\n", PROFILE_SECTION_DONGLE);
+        return false;
+    }
     DbgTrace("save ini %s\n", PROFILE_SECTION_DONGLE);
     // Each value is written whatever became of the one before: a partial profile beats none.
     if (!pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_HEIGHT, m_nHeight))
@@ -73,16 +79,6 @@ bool CAdapter::SaveSettings() {
     if (!pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_ROTATION_STATE, m_nRotation))
         DbgTrace("Write RotationState failed\n");
     return true;
-}
-
-// A rotation or a state command before the adapter was ever brought up (not plugged in, its driver not
-// ready, or its open failed) has nothing of the user's in memory to save.
-bool CAdapter::SaveLoadedSettings() {
-    if (!m_bSettingsLoaded) {
-        DbgTrace("save ini %s skipped: the settings were never loaded\n", PROFILE_SECTION_DONGLE);
-        return false;
-    }
-    return SaveSettings();
 }
 
 void CAdapter::RestoreFrequency(const DISPLAY_DEVICEA& dd) {

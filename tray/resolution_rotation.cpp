@@ -65,7 +65,7 @@ void CDispoDlg::OnTraySetDPI(UINT nID) {
             adapter.SetResolution(nOldWidth, nOldHeight, nOldBpp);
         }
     }
-    adapter.SaveLoadedSettings();
+    adapter.SaveSettings();
 }
 
 // The display comes back in the state it was in; mirrored or off, nothing is rotated. The settings are
@@ -75,7 +75,7 @@ void CDispoDlg::RotateTo(int nRotation) {
     const int nState = adapter.GetDispState();
     if (nState == DISP_PRIMARY_EXT || nState == DISP_PRIMARY_ONLY || nState == DISP_EXTENDED)
         adapter.SetRotation(true, nRotation, nState);
-    adapter.SaveLoadedSettings();
+    adapter.SaveSettings();
 }
 
 void CDispoDlg::OnRotation(UINT nID) {

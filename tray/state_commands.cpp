@@ -88,7 +88,7 @@ void CDispoDlg::OnPrimary() {
             adapter.AttachToDeskTopPrimary();
     }
     adapter.m_nDispState = m_bIntelChip ? DISP_PRIMARY_ONLY : DISP_PRIMARY_EXT;
-    adapter.SaveLoadedSettings();
+    adapter.SaveSettings();
 }
 
 void CDispoDlg::OnExt() {
@@ -129,7 +129,7 @@ void CDispoDlg::OnExt() {
         break;
     }
     adapter.m_nDispState = DISP_EXTENDED;
-    adapter.SaveLoadedSettings();
+    adapter.SaveSettings();
 }
 
 void CDispoDlg::OnMirror() {
@@ -164,7 +164,7 @@ void CDispoDlg::OnMirror() {
         break;
     }
     adapter.m_nDispState = DISP_MIRROR;
-    adapter.SaveLoadedSettings();
+    adapter.SaveSettings();
 }
 
 void CDispoDlg::OnOff() {

@@ -125,6 +125,8 @@ protected:
         m_pApp->m_pMainWnd = m_pDlg;
         snprintf(m_adapter.m_ddActive.DeviceName, sizeof(m_adapter.m_ddActive.DeviceName), "%s",
                  kAdapterDisplay);
+        // As after a bring-up: the settings in memory are the user's.
+        m_adapter.m_bSettingsLoaded = true;
         Traces().clear();
     }
 
