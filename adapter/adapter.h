@@ -131,8 +131,9 @@ public:
     BYTE m_bSuspendedSecondary;
     UINT m_nFrequency;
     int m_nFirstRun;
-    // LoadSettings has filled the settings in from the profile: before that the members hold the
-    // constructor's zeros, which must never be written over what the user saved.
+    // The settings in memory are the user's: the last LoadSettings read the whole profile. Before the
+    // first, or after one the registry failed to answer, the members hold the constructor's zeros or the
+    // defaults, which must never be written over what the user saved.
     bool m_bSettingsLoaded;
     std::string m_strActiveDevId;
     DISPLAY_DEVICEA m_ddActive;

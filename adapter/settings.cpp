@@ -46,13 +46,19 @@ bool CAdapter::LoadSettings() {
     if (pApp == nullptr)
         return false;
     DbgTrace("load ini\n");
-    m_nDispState =
-        pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_DISP_STATE, PROFILE_DISP_STATE_DEFAULT);
-    m_nWidth = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_WIDTH, kDefaultWidth);
-    m_nHeight = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_HEIGHT, kDefaultHeight);
-    m_nBpp = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_BIT_DEPTH, kDefaultBpp);
-    m_nRotation = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_ROTATION_STATE, kDefaultRotation);
-    m_bSettingsLoaded = true;
+    bool bReadFailed = false;
+    m_nDispState = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_DISP_STATE, PROFILE_DISP_STATE_DEFAULT,
+                                       &bReadFailed);
+    m_nWidth = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_WIDTH, kDefaultWidth, &bReadFailed);
+    m_nHeight = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_HEIGHT, kDefaultHeight, &bReadFailed);
+    m_nBpp = pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_BIT_DEPTH, kDefaultBpp, &bReadFailed);
+    m_nRotation =
+        pApp->GetProfileInt(PROFILE_SECTION_DONGLE, PROFILE_ROTATION_STATE, kDefaultRotation, &bReadFailed);
+    // Defaults that stand in for values the registry could not give must not be saved over the user's:
+    // the adapter comes up with them, and the profile stays as it is until a load that reads it all.
+    if (bReadFailed)
+        DbgTrace("load ini failed, the profile is kept as it is\n");
+    m_bSettingsLoaded = !bReadFailed;
     return true;
 }
 

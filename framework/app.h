@@ -33,7 +33,9 @@ public:
     // Profile values live under HKEY_CURRENT_USER\Software\<registry key>\<application name>\<section>, as
     // REG_DWORD. Without a registry key there is no profile: reads give the default, writes fail.
     void SetRegistryKey(LPCSTR pszRegistryKey);
-    int GetProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nDefault) const;
+    // *pbReadFailed, when given, is set (never cleared) when the registry failed to answer, as opposed to
+    // the value simply not being there; the default is returned either way.
+    int GetProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nDefault, bool* pbReadFailed = nullptr) const;
     BOOL WriteProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nValue) const;
     // "Software\<registry key>\<application name>", the key that holds every section; empty without a
     // registry key.

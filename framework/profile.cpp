@@ -31,20 +31,32 @@ std::string CWinApp::GetAppProfileKey() const {
     return key;
 }
 
-int CWinApp::GetProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nDefault) const {
+int CWinApp::GetProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nDefault, bool* pbReadFailed) const {
     const std::string key = SectionKey(*this, pszSection);
     if (key.empty())
         return nDefault;
+    // A value that is not there (or a key that is not) is missing; any other error means the registry
+    // could not say what the value is.
+    auto failed = [pbReadFailed](LSTATUS status) {
+        if (pbReadFailed != nullptr && status != ERROR_FILE_NOT_FOUND)
+            *pbReadFailed = true;
+    };
     HKEY hKey = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    if (const LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &hKey);
+        status != ERROR_SUCCESS) {
+        failed(status);
         return nDefault;
+    }
     DWORD dwType = REG_NONE;
     DWORD dwValue = 0;
     DWORD cbValue = sizeof(dwValue);
     const LSTATUS status =
         RegQueryValueExA(hKey, pszEntry, nullptr, &dwType, reinterpret_cast<LPBYTE>(&dwValue), &cbValue);
     RegCloseKey(hKey);
-    // A value of another type (a text someone typed in with the registry editor) counts as missing.
+    // A value of another type or size (a text someone typed in with the registry editor) counts as
+    // missing.
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
+        failed(status);
     if (status != ERROR_SUCCESS || dwType != REG_DWORD || cbValue != sizeof(dwValue))
         return nDefault;
     return static_cast<int>(dwValue);
