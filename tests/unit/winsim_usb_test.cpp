@@ -149,3 +149,29 @@ TEST_F(UsbTest, UnplugNotifiesTheHandleRegistrationWithQueryThenCompleteAndTheCl
     EXPECT_TRUE(UnregisterDeviceNotification(registration));
     EXPECT_FALSE(UnregisterDeviceNotification(registration));
 }
+
+// The query of an unplug still unanswered when the adapter comes back: the handle from before stays dead,
+// and its registration hears of no later removal, as on Windows.
+TEST_F(UsbTest, AHandleOpenedBeforeAnUnplugStaysDeadAfterAQuickReplugWhileTheQueryIsUnanswered) {
+    Window& window = NewWindowRecord("#32770", "KIVA 7300", 0);
+    PlugAdapter();
+    HANDLE old = CreateFileA(kAdapterPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    DEV_BROADCAST_HANDLE filter{};
+    filter.dbch_size = sizeof filter;
+    filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
+    filter.dbch_handle = old;
+    ASSERT_NE(RegisterDeviceNotificationA(ToHwnd(window.handle), &filter, DEVICE_NOTIFY_WINDOW_HANDLE),
+              nullptr);
+    UnplugAdapter();
+    ASSERT_EQ(CurrentProcess().sent.size(), 2u); // the query and the completion, neither handled yet
+    PlugAdapter();
+    DWORD word = 7;
+    EXPECT_FALSE(DeviceIoControl(old, kDevReady, nullptr, 0, &word, sizeof word, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_DEVICE_NOT_CONNECTED));
+    HANDLE fresh = CreateFileA(kAdapterPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(Poll(fresh), 1u);
+    CurrentProcess().sent.clear();
+    UnplugAdapter();
+    EXPECT_TRUE(CurrentProcess().sent.empty())
+        << CurrentProcess().sent.size() << " messages for a dead handle";
+}

@@ -151,10 +151,13 @@ void UnplugAdapter() {
     if (!a.declared || !a.plugged)
         return;
     a.plugged = false; // the driver answers no more requests
-    const UsbInterface& usb = m.usb[a.interfaceIndex];
+    UsbInterface& usb = m.usb[a.interfaceIndex];
     // The device, and its displays, stay until the last query has been answered, so the program can still
     // take them off the desktop.
     bool queried = SendHandleRemoval(a.interfaceIndex, /*completeOnAnswer*/ true);
+    // The device behind the handles opened so far is gone for good, also when it is plugged in again before
+    // the query has been answered.
+    usb.removals++;
     SendInterfaceEvent(usb.path, DBT_DEVICEREMOVECOMPLETE);
     if (!queried)
         CompleteAdapterRemoval();
@@ -205,7 +208,6 @@ void CompleteAdapterRemoval() {
     if (a.plugged || !usb.present)
         return;
     usb.present = false;
-    usb.removals++;
     for (DisplayDevice& d : m.displays) {
         if (d.ofAdapter)
             d.present = false;
