@@ -4,6 +4,7 @@
 
 #include "sim_runner.h"
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -43,8 +44,9 @@ TEST(Startup, EachVerbPostsItsMessagesToTheRunningInstance) {
         {"close", "message \"TurnOff\" wparam 5418 lparam 0\n"},
         {"UNINSTALL",
          "message \"TurnOff\" wparam 0 lparam 0\nmessage \"RemoveRegistry\" wparam 0 lparam 0\n"},
-        // The verb is the whole text after the program name.
+        // The verb is the whole text after the program name and the blanks the C runtime skips.
         {"\"Close \"", ""},
+        {"\"  Close\"", "message \"TurnOff\" wparam 5418 lparam 0\n"},
         {"/Close", ""},
         {"Close now", ""},
         {"res 800 600 16", ""},
@@ -56,9 +58,11 @@ TEST(Startup, EachVerbPostsItsMessagesToTheRunningInstance) {
         EXPECT_EQ(Posts(run), c.posts);
         std::vector<unsigned> pids = run.Pids();
         ASSERT_EQ(pids.size(), 2u);
-        EXPECT_TRUE(run.HasStateLine(
-            "process " + std::to_string(pids[1]) + " duodesk.exe exit 0 cmd \"" +
-            (c.commandLine[0] == '"' ? std::string("Close ") : std::string(c.commandLine)) + "\""));
+        EXPECT_TRUE(run.HasStateLine("process " + std::to_string(pids[1]) + " duodesk.exe exit 0 cmd \"" +
+                                     (c.commandLine[0] == '"'
+                                          ? std::string(c.commandLine + 1, strlen(c.commandLine) - 2)
+                                          : std::string(c.commandLine)) +
+                                     "\""));
         // The running instance is untouched by the second start's own start-up; only Close and
         // Uninstall (its "RemoveRegistry") end it.
         bool closes = std::string(c.posts).find("5418") != std::string::npos ||

@@ -1,8 +1,11 @@
 // The command line as the framework hands it to the program: the text after the program name (where the
 // verbs are looked for) and the argument vector (where the "res" preset is looked for).
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include "framework/command_line.h"
+#include "machine.h"
 
 using Args = std::vector<std::string>;
 
@@ -70,4 +73,32 @@ TEST(ExeBaseName, DropsTheFolderAndTheExtension) {
 TEST(ExeBaseName, ADotInAFolderNameIsNotAnExtension) {
     EXPECT_EQ(ExeBaseName("C:\\tools.v2\\duodesk"), "duodesk");
     EXPECT_EQ(ExeBaseName("C:\\tools.v2\\duo.desk.exe"), "duo.desk");
+}
+
+namespace {
+std::string g_cmdLine, g_fullLine;
+int RecordCommandLine(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
+    g_cmdLine = lpCmdLine;
+    g_fullLine = GetCommandLineA();
+    return 0;
+}
+} // namespace
+
+// What the simulator's program start hands over, as the C runtime of MSVC and MinGW does: lpCmdLine without
+// the blanks after the program name, GetCommandLineA the whole line; SkipProgramName reads the same.
+TEST(SkipProgramName, AgreesWithWhatTheCRuntimeHandsToWinMain) {
+    const struct {
+        const char* args; // the scenario's text after the program name
+        const char* cmdLine;
+    } cases[] = {{"Close", "Close"}, {"  Close", "Close"}, {"\t Close ", "Close "}, {"   ", ""}, {"", ""}};
+    for (const auto& c : cases) {
+        winsim::BeginTestProcess();
+        winsim::M().program.imageName = "duodesk.exe";
+        winsim::M().program.winMain = RecordCommandLine;
+        winsim::StartProgram(c.args);
+        EXPECT_EQ(g_cmdLine, c.cmdLine) << "'" << c.args << "'";
+        EXPECT_EQ(g_fullLine,
+                  std::string("\"C:\\Program Files\\duodesk\\duodesk.exe\"") + (*c.args ? " " : "") + c.args);
+        EXPECT_EQ(SkipProgramName(g_fullLine.c_str()), g_cmdLine) << "'" << c.args << "'";
+    }
 }

@@ -38,7 +38,11 @@ Process& NewProcess(const char* args) {
 }
 
 DWORD RunImage(Process& p) {
+    // lpCmdLine as the C runtime's start-up code of MSVC and MinGW makes it: the text after the program
+    // name, without the blanks (every character up to ' ') that follow the name. GetCommandLineA keeps them.
     LPSTR args = p.commandLine.data() + p.argsOffset;
+    while (*args != '\0' && static_cast<unsigned char>(*args) <= ' ')
+        ++args;
     auto instance = reinterpret_cast<HINSTANCE>(uintptr_t(0x400000));
     ProgramCode program;
     int code = M().program.winMain(instance, nullptr, args, SW_SHOWDEFAULT);
