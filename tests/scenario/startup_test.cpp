@@ -168,3 +168,26 @@ TEST(Startup, DuodeskAndDuodeskbAreSeparateInstancesWithTheirOwnNames) {
     EXPECT_NE(b.StateLines("window ")[0].find("title \"KIVA 7304\" hidden dialog 102"), std::string::npos);
     EXPECT_TRUE(b.HasStateLine("process 1000 duodeskb.exe running cmd \"\""));
 }
+
+// A scenario that does not load runs nothing: one line on stderr names the file, the line and the problem
+// (control characters of a quoted word escaped), and the exit status is 2.
+TEST(Startup, ABadScenarioIsOneLineNamingItsFileAndLineWithExitStatus2) {
+    const struct {
+        const char* scenario;
+        const char* says; // after "FILE:"
+    } cases[] = {
+        {"os 5.1\nbogus\n", "2: unknown statement 'bogus'"},
+        {"display A primary modes 800x600x32@\nat 0 start\n",
+         "1: mode '800x600x32@': a rate is missing after @"},
+        {"display A \"x\\ny\"\n", "1: bad display option or mode, not 'x\\x0Ay'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        SimRun run = RunSim(c.scenario);
+        EXPECT_EQ(run.exitStatus, 2);
+        EXPECT_EQ(run.out, "");
+        const std::string file = run.err.substr(0, run.err.find(':'));
+        EXPECT_EQ(file.rfind("/tmp/", 0), 0u) << run.err;
+        EXPECT_EQ(run.err, file + ":" + c.says + "\n");
+    }
+}

@@ -32,15 +32,35 @@ void ExpectRejectedAt(const BadScenario (&cases)[N]) {
 
 } // namespace
 
-TEST(ScenarioTime, MillisecondsOrDecimalSeconds) {
-    uint64_t ms = 0;
-    ASSERT_TRUE(ParseTime("1500", ms));
-    EXPECT_EQ(ms, 1500u);
-    ASSERT_TRUE(ParseTime("20.5s", ms));
-    EXPECT_EQ(ms, 20500u);
-    EXPECT_FALSE(ParseTime("-1", ms));
-    EXPECT_FALSE(ParseTime("5m", ms));
-    EXPECT_FALSE(ParseTime("s", ms));
+TEST(ScenarioTime, MillisecondsOrSecondsWithUpToThreeDecimalsUpToTenMillionSeconds) {
+    const struct {
+        const char* text;
+        bool ok;
+        uint64_t ms;
+    } cases[] = {
+        {"1500", true, 1500},
+        {"20.5s", true, 20500},
+        {"0.001s", true, 1},
+        {"10000000s", true, 10000000000},
+        {"10000000000", true, 10000000000},
+        {"10000000.001s", false, 0},
+        {"10000000001", false, 0},
+        {"99999999999999999999999", false, 0},
+        {"18446744073709551616", false, 0},
+        {"1.0005s", false, 0},
+        {"1.s", false, 0},
+        {".5s", false, 0},
+        {"1e3s", false, 0},
+        {"0x10s", false, 0},
+        {"-1", false, 0},
+        {"5m", false, 0},
+        {"s", false, 0},
+    };
+    for (const auto& c : cases) {
+        uint64_t ms = 7;
+        EXPECT_EQ(ParseTime(c.text, ms), c.ok) << c.text;
+        EXPECT_EQ(ms, c.ok ? c.ms : 7) << c.text;
+    }
 }
 
 TEST(ScenarioText, EscapesWhatATraceLineCannotHoldPlainly) {
@@ -221,11 +241,13 @@ TEST(ScenarioDisplays, MistakesNameTheLine) {
         {"display A modes 800x600x32 sideways\n", 1},
         {"quirk strict-detach made-up\n", 1},
         {"privilege SeBackupPrivilege absent\n", 1},
-        {"regkey \"HKCU\\\\X\" enum-fails\n", 1, "enum-fails wants an error code (a number other than 0)"},
-        {"regkey \"HKCU\\\\X\" enum-fails 0\n", 1, "enum-fails wants an error code (a number other than 0)"},
+        {"regkey \"HKCU\\\\X\" enum-fails\n", 1,
+         "enum-fails wants an error code (a number from 1 to 2147483647)"},
+        {"regkey \"HKCU\\\\X\" enum-fails 0\n", 1,
+         "enum-fails wants an error code (a number from 1 to 2147483647)"},
         {"regkey \"HKCU\\\\X\" deny-delete now\n", 1, "unknown regkey option 'now'"},
-        {"adapter attach-refuses never\n", 1, "attach-refuses wants a count"},
-        {"adapter resume-not-ready\n", 1, "resume-not-ready wants a count"},
+        {"adapter attach-refuses never\n", 1, "attach-refuses wants a count from 0 to 2147483647"},
+        {"adapter resume-not-ready\n", 1, "resume-not-ready wants a count from 0 to 2147483647"},
         {"at 1s display-mode big\n", 1},
         {"at 1s display-mode A 800x600x32 now\n", 1, "display-mode wants [DEVICE] WxHxBPP[@HZ] [temporary]"},
         {"at 1s display-mode temporary\n", 1,
@@ -318,4 +340,105 @@ TEST(ScenarioEvents, UserEventsThatCannotBeCarriedOutAreRefused) {
         {"at 1s post \"TurnOff\" 1 0x8000000000000000\n", 1, kPostUsage},
     };
     ExpectRejectedAt(cases);
+}
+
+// Every number is read whole and within its limits, so that nothing wraps, is cut or overflows while the
+// machine is laid out; every mistake of quoting is the one reported, and no word is ignored.
+TEST(ScenarioLimits, NumbersOutOfRangeBadQuotingAndExtraWordsAreRefused) {
+    const char* const kTime =
+        "a time: milliseconds, or seconds with an s suffix and at most three decimals, up "
+        "to 10000000s";
+    const std::string lpTime = std::string("at wants ") + kTime + ", not '99999999999999999999999'";
+    const std::string endTime = std::string("end wants ") + kTime + ", not '18446744073709551000'";
+    std::string tooMany;
+    for (int i = 0; i < 65; ++i)
+        tooMany += "display D" + std::to_string(i) + " modes 800x600x32\n";
+    const BadScenario cases[] = {
+        // sizes, depths and rates
+        {"display A primary modes 2000000000x2000000000x32\n", 1,
+         "mode '2000000000x2000000000x32': width must be a number from 1 to 16384, not '2000000000'"},
+        {"display A primary modes -1x-1x32\n", 1,
+         "mode '-1x-1x32': width must be a number from 1 to 16384, not '-1'"},
+        {"display A primary modes 99999999999x768x32\n", 1,
+         "mode '99999999999x768x32': width must be a number from 1 to 16384, not '99999999999'"},
+        {"display A primary modes 0x0x32\n", 1,
+         "mode '0x0x32': width must be a number from 1 to 16384, not '0'"},
+        {"display A primary modes 800x16385x32\n", 1,
+         "mode '800x16385x32': height must be a number from 1 to 16384, not '16385'"},
+        {"display A primary modes 800x600x33\n", 1,
+         "mode '800x600x33': bits per pixel must be a number from 1 to 32, not '33'"},
+        {"display A primary modes 800x600x32@4294967296\n", 1,
+         "mode '800x600x32@4294967296': a rate must be a number from 1 to 1000, not '4294967296'"},
+        {"display A primary modes 800x600x32@\n", 1, "mode '800x600x32@': a rate is missing after @"},
+        {"display A primary modes 800x600x32@60,\n", 1, "mode '800x600x32@60,': a rate is missing after ,"},
+        {"display A primary modes 800x600\n", 1, "mode '800x600': a mode is WxHxBPP[@HZ[,HZ...]]"},
+        {"display A modes 800x600x32 current 800x600x32@4294967356\n", 1,
+         "mode '800x600x32@4294967356': a rate must be a number from 1 to 1000, not '4294967356'"},
+        {"display A modes 800x600x32 current 800x600x32@60,75\n", 1,
+         "mode '800x600x32@60,75': one rate at most"},
+        {"adapter modes 1024x768x32 99999x768x32\n", 1,
+         "mode '99999x768x32': width must be a number from 1 to 16384, not '99999'"},
+        {"at 1s display-mode 0x768x32\n", 1,
+         "mode '0x768x32': width must be a number from 1 to 16384, not '0'"},
+        // positions and how many displays
+        {"display A primary modes 800x600x32\ndisplay B modes 800x600x32 pos 2147483000,0\n", 2,
+         "pos wants X,Y, each a number from -16777216 to 16777216, not '2147483000,0'"},
+        {"display A modes 800x600x32 pos 0,-16777217\n", 1,
+         "pos wants X,Y, each a number from -16777216 to 16777216, not '0,-16777217'"},
+        {tooMany.c_str(), 65, "at most 64 display devices, the adapter's two included"},
+        // counts, the build, the version and registry numbers
+        {"adapter ready-after 4294967295\n", 1, "ready-after wants a count from 0 to 2147483647, or never"},
+        {"adapter set-mirror-fails 3000000000\n", 1, "set-mirror-fails wants a count from 0 to 2147483647"},
+        {"os 5.1 build 99999999999\n", 1, "os build wants a number from 0 to 4294967295, not '99999999999'"},
+        {"os 5.1x\n", 1, "os wants MAJOR.MINOR, each a number from 0 to 99, not '5.1x'"},
+        {"profile \"VGA DONGLE\" Width 4294967296\n", 1,
+         "profile wants a number from -2147483648 to 4294967295 (decimal, or hex after 0x), not "
+         "'4294967296'"},
+        {"regkey \"HKCU\\\\X\" dword A 1e3\n", 1,
+         "dword wants a number from -2147483648 to 4294967295 (decimal, or hex after 0x), not '1e3'"},
+        // times
+        {"at 99999999999999999999999 dump\n", 1, lpTime.c_str()},
+        {"at 1s dump\nend 18446744073709551000\n", 2, endTime.c_str()},
+        // escapes and quotes
+        {"os 5.1 csd \"ab\\x4\"\n", 1, "\\x wants two hex digits in a quoted text"},
+        {"os 5.1 csd \"C:\\Windows\"\n", 1,
+         "unknown escape \\W in a quoted text (a backslash is written \\\\)"},
+        {"display \"PCI\\\\VEN_10DE\n", 1, "unterminated quoted text"},
+        {"at \"1s dump\n", 1, "unterminated quoted text"},
+        // words that would otherwise be ignored
+        {"at 1s dump\nend 5s now\n", 2, "unexpected text after end TIME: 'now'"},
+        {"privilege SeSecurityPrivilege held twice\n", 1,
+         "unexpected text after privilege SeSecurityPrivilege held|absent: 'twice'"},
+        {"service UxSms running now\n", 1,
+         "unexpected text after service NAME running|stopped|absent: 'now'"},
+        {"usb \\\\?\\usb#a b\n", 1, "unexpected text after usb PATH: 'b'"},
+        {"profile \"VGA DONGLE\" Width 1024 768\n", 1,
+         "unexpected text after profile \"SECTION\" NAME NUMBER: '768'"},
+    };
+    ExpectRejectedAt(cases);
+}
+
+// The limits themselves are allowed, and the run's implicit end comes 10 s after the last event without
+// wrapping.
+TEST(ScenarioLimits, TheLimitsThemselvesLoad) {
+    BeginTestProcess();
+    std::vector<ScenarioEvent> events;
+    ScenarioError error;
+    ASSERT_TRUE(
+        LoadScenario("os 99.0 build 4294967295\n"
+                     "display A primary modes 16384x16384x32@1000 1x1x1@1\n"
+                     "display B modes 16384x16384x32 pos -16777216,16777216 attached\n"
+                     "adapter ready-after 2147483647 set-mirror-fails 2147483647\n"
+                     "profile \"VGA DONGLE\" Width -2147483648\nprofile \"VGA DONGLE\" Height 0xFFFFFFFF\n"
+                     "at 10000000s dump\n",
+                     events, error))
+        << error.line << ": " << error.message;
+    EXPECT_EQ(M().os.build, 4294967295u);
+    EXPECT_EQ(M().displays[0].modes[1], (DisplayMode{1, 1, 1, 1}));
+    // Packed from the far corner against the primary, sharing one pixel of its lower edge.
+    EXPECT_EQ(M().displays[1].current.x, -16383);
+    EXPECT_EQ(M().displays[1].current.y, 16384);
+    EXPECT_EQ(M().adapter.setMirrorFails, 2147483647);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].time, 10000010000u);
 }

@@ -37,6 +37,17 @@ void PrintTrace(VirtualMs time, DWORD pid, const char* text) {
                EscapeText(text).c_str());
 }
 
+// A message on one line: a quoted word of the scenario may hold a newline or other control characters.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        char hex[8];
+        snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += c < 0x20 || c == 0x7F ? std::string(hex) : std::string(1, static_cast<char>(c));
+    }
+    return out;
+}
+
 void PrintOutput(const char* line) {
     printf("%s\n", line);
 }
@@ -138,12 +149,12 @@ private:
 
 } // namespace
 
-int RunScenario(const std::string& text, const ProgramImage& image) {
+int RunScenario(const std::string& text, const ProgramImage& image, const std::string& source) {
     M().program = image;
     std::vector<ScenarioEvent> events;
     ScenarioError error;
     if (!LoadScenario(text, events, error)) {
-        fprintf(stderr, "scenario line %d: %s\n", error.line, error.message.c_str());
+        fprintf(stderr, "%s:%d: %s\n", source.c_str(), error.line, OneLine(error.message).c_str());
         return 2;
     }
     static Timeline* timeline = nullptr;

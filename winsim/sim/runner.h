@@ -7,9 +7,11 @@
 
 namespace winsim {
 
-// Returns the exit status for the command: 0 after a complete run, 2 for a scenario that does not parse.
-// A run normally ends inside its End event, which prints the final state and ends the Linux process.
-int RunScenario(const std::string& text, const ProgramImage& image);
+// Returns the exit status for the command: 0 after a complete run, 2 for a scenario that does not parse,
+// which is reported on stderr as one line "SOURCE:LINE: problem" (SOURCE names the scenario: its file
+// name as given, "<stdin>" or "<built-in>"). A run normally ends inside its End event, which prints the
+// final state and ends the Linux process.
+int RunScenario(const std::string& text, const ProgramImage& image, const std::string& source);
 
 // At the end of the run, every process's calls of each function go to this file (see WriteCallCounts).
 void SetCallCountFile(const std::string& path);

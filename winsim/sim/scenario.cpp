@@ -85,24 +85,35 @@ struct Tokenizer {
             case 't':
                 out += '\t';
                 break;
-            case 'x': {
-                std::string hex = line.substr(pos, 2);
-                out += static_cast<char>(strtol(hex.c_str(), nullptr, 16));
-                pos += 2;
-                break;
-            }
-            default:
+            case '"':
+            case '\\':
                 out += e;
                 break;
+            case 'x':
+                if (pos + 2 > line.size() || !isxdigit(static_cast<unsigned char>(line[pos])) ||
+                    !isxdigit(static_cast<unsigned char>(line[pos + 1])))
+                    return Bad("\\x wants two hex digits in a quoted text");
+                out += static_cast<char>(strtol(line.substr(pos, 2).c_str(), nullptr, 16));
+                pos += 2;
+                break;
+            default:
+                return Bad(std::string("unknown escape \\") + e +
+                           " in a quoted text (a backslash is written \\\\)");
             }
         }
-        if (pos >= line.size()) {
-            error = "unterminated quoted text";
-            return false;
-        }
+        if (pos >= line.size())
+            return Bad("unterminated quoted text");
         ++pos;
         return true;
     }
+
+    // A mistake in the text: the rest of the line is not read.
+    bool Bad(const char* message) {
+        error = message;
+        pos = line.size();
+        return false;
+    }
+    bool Bad(const std::string& message) { return Bad(message.c_str()); }
 
     std::string Rest() {
         AtEnd();
@@ -114,12 +125,49 @@ struct Tokenizer {
     }
 };
 
-bool ParseUnsigned(const std::string& text, unsigned long& value) {
-    if (text.empty() || !isdigit(static_cast<unsigned char>(text[0])))
+// What a scenario may say: every number is checked against these (docs/scenarios.md lists them), so that
+// nothing wraps, is cut, or overflows when the machine is laid out.
+constexpr int64_t kMaxSize = 16384; // a display's width and height
+constexpr int64_t kMaxBpp = 32;
+constexpr int64_t kMaxHz = 1000;
+constexpr int64_t kMaxCoordinate = int64_t(1) << 24; // a position, either way from the origin
+constexpr int64_t kMaxCount = INT32_MAX;
+constexpr uint64_t kMaxTimeMs = 10000000000; // 10000000 s, about 115 days
+constexpr size_t kMaxDisplays = 64;          // display devices, the adapter's two included
+
+// A whole word that is an integer from min to max: decimal digits, led by a minus sign where min is
+// negative, or with `hex` also hex digits after 0x.
+bool ParseInteger(const std::string& text, int64_t min, int64_t max, int64_t& value, bool hex = false) {
+    size_t i = 0;
+    const bool negative = min < 0 && !text.empty() && text[0] == '-';
+    i += negative ? 1 : 0;
+    int base = 10;
+    if (hex && text.size() > i + 2 && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size())
         return false;
-    char* end = nullptr;
-    value = strtoul(text.c_str(), &end, 10);
-    return *end == '\0';
+    uint64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const int digit = isdigit(c) ? c - '0' : base == 16 && isxdigit(c) ? tolower(c) - 'a' + 10 : -1;
+        if (digit < 0)
+            return false;
+        magnitude = magnitude * base + static_cast<unsigned>(digit);
+        if (magnitude > uint64_t(INT64_MAX) / 16) // far beyond every limit, and no wrap
+            return false;
+    }
+    const int64_t v = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    if (v < min || v > max)
+        return false;
+    value = v;
+    return true;
+}
+
+// "a number from MIN to MAX", for the messages.
+std::string Range(int64_t min, int64_t max) {
+    return "a number from " + std::to_string(min) + " to " + std::to_string(max);
 }
 
 // Decimal digits, or hex digits after 0x.
@@ -135,56 +183,71 @@ bool ParseNumber(const std::string& text, uint64_t& value) {
     return *end == '\0' && errno == 0;
 }
 
-// WxHxBPP[@HZ[,HZ...]]
-bool ParseModes(const std::string& text, Vec<DisplayMode>& modes) {
-    unsigned w = 0, h = 0, bpp = 0;
-    int consumed = 0;
-    if (sscanf(text.c_str(), "%ux%ux%u%n", &w, &h, &bpp, &consumed) != 3)
-        return false;
-    std::string rest = text.substr(consumed);
-    if (rest.empty()) {
-        modes.push_back(DisplayMode{w, h, bpp, 60});
-        return true;
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == separator)
+            parts.emplace_back();
+        else
+            parts.back() += c;
     }
-    if (rest[0] != '@')
-        return false;
-    std::stringstream hz(rest.substr(1));
-    std::string item;
-    while (std::getline(hz, item, ',')) {
-        unsigned long f = 0;
-        if (!ParseUnsigned(item, f))
-            return false;
-        modes.push_back(DisplayMode{w, h, bpp, static_cast<DWORD>(f)});
-    }
-    return true;
+    return parts;
 }
 
-// One mode, WxHxBPP[@HZ]; without @HZ the frequency is `defaultHz`.
-bool ParseOneMode(const std::string& text, DisplayMode& mode, unsigned defaultHz) {
-    unsigned w = 0, h = 0, bpp = 0, hz = defaultHz;
-    int consumed = 0;
-    if (sscanf(text.c_str(), "%ux%ux%u%n", &w, &h, &bpp, &consumed) != 3)
-        return false;
-    std::string rest = text.substr(consumed);
-    if (!rest.empty()) {
-        unsigned long f = 0;
-        if (rest[0] != '@' || !ParseUnsigned(rest.substr(1), f))
-            return false;
-        hz = static_cast<unsigned>(f);
-    }
-    if (!w || !h || !bpp)
-        return false;
-    mode = DisplayMode{w, h, bpp, hz};
-    return true;
+// Whether a word is meant as a mode: a number first, then an x.
+bool LooksLikeMode(const std::string& text) {
+    return !text.empty() &&
+           (isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-' || text[0] == '+') &&
+           text.find('x') != std::string::npos;
 }
 
+// WxHxBPP[@HZ[,HZ...]]: one mode per rate, `defaultHz` without @. Empty on success, else what is wrong
+// with the word; `rateList` false allows one rate at most.
+std::string ParseModes(const std::string& text, Vec<DisplayMode>& modes, bool rateList, unsigned defaultHz) {
+    const std::string what = "mode '" + text + "': ";
+    const size_t at = text.find('@');
+    const std::vector<std::string> size = Split(text.substr(0, at), 'x');
+    if (size.size() != 3)
+        return what + "a mode is WxHxBPP[@HZ" + (rateList ? "[,HZ...]]" : "]");
+    const char* const names[] = {"width", "height", "bits per pixel"};
+    const int64_t max[] = {kMaxSize, kMaxSize, kMaxBpp};
+    int64_t values[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        if (!ParseInteger(size[i], 1, max[i], values[i]))
+            return what + names[i] + " must be " + Range(1, max[i]) + ", not '" + size[i] + "'";
+    }
+    std::vector<int64_t> rates;
+    if (at == std::string::npos) {
+        rates.push_back(defaultHz);
+    } else {
+        const std::vector<std::string> items = Split(text.substr(at + 1), ',');
+        if (items.size() > 1 && !rateList)
+            return what + "one rate at most";
+        for (const std::string& item : items) {
+            int64_t hz = 0;
+            if (item.empty())
+                return what + "a rate is missing after " + (rates.empty() ? "@" : ",");
+            if (!ParseInteger(item, 1, kMaxHz, hz))
+                return what + "a rate must be " + Range(1, kMaxHz) + ", not '" + item + "'";
+            rates.push_back(hz);
+        }
+    }
+    for (int64_t hz : rates) {
+        modes.push_back(DisplayMode{static_cast<unsigned>(values[0]), static_cast<unsigned>(values[1]),
+                                    static_cast<unsigned>(values[2]), static_cast<unsigned>(hz)});
+    }
+    return std::string();
+}
+
+// X,Y, each within kMaxCoordinate of the origin.
 bool ParsePoint(const std::string& text, LONG& x, LONG& y) {
-    int ix = 0, iy = 0, consumed = 0;
-    if (sscanf(text.c_str(), "%d,%d%n", &ix, &iy, &consumed) != 2 ||
-        consumed != static_cast<int>(text.size()))
+    const std::vector<std::string> parts = Split(text, ',');
+    int64_t ix = 0, iy = 0;
+    if (parts.size() != 2 || !ParseInteger(parts[0], -kMaxCoordinate, kMaxCoordinate, ix) ||
+        !ParseInteger(parts[1], -kMaxCoordinate, kMaxCoordinate, iy))
         return false;
-    x = ix;
-    y = iy;
+    x = static_cast<LONG>(ix);
+    y = static_cast<LONG>(iy);
     return true;
 }
 
@@ -235,8 +298,8 @@ bool ParseCount(Tokenizer& t, int& value, bool allowNever) {
         value = -1;
         return true;
     }
-    unsigned long n = 0;
-    if (!ParseUnsigned(word, n))
+    int64_t n = 0;
+    if (!ParseInteger(word, 0, kMaxCount, n))
         return false;
     value = static_cast<int>(n);
     return true;
@@ -252,6 +315,28 @@ public:
         line_ = number;
         Tokenizer t;
         t.line = text;
+        tokens_ = &t;
+        const bool ok = Statement(t);
+        tokens_ = nullptr;
+        return ok;
+    }
+
+    bool Finish() {
+        if (!FinishDisplays())
+            return false;
+        if (!haveEnd) {
+            uint64_t last = timeline_.empty() ? 0 : timeline_.back().time;
+            ScenarioEvent end;
+            end.time = last + 10000;
+            end.kind = ScenarioEvent::Kind::End;
+            end.line = line_;
+            timeline_.push_back(end);
+        }
+        return true;
+    }
+
+private:
+    bool Statement(Tokenizer& t) {
         std::string keyword;
         if (!t.Next(keyword))
             return t.error.empty() ? true : Fail(t.error);
@@ -282,32 +367,63 @@ public:
         return Fail("unknown statement '" + keyword + "'");
     }
 
-    bool Finish() {
-        if (!FinishDisplays())
+    // A mistake in the line's text (a quote left open, a bad escape) is the one reported, whatever was
+    // missed because of it.
+    bool Fail(const std::string& message) {
+        error_.line = line_;
+        error_.message = tokens_ && !tokens_->error.empty() ? tokens_->error : message;
+        return false;
+    }
+
+    // Nothing may follow a statement's last word.
+    bool NothingMore(Tokenizer& t, const char* statement) {
+        if (t.AtEnd())
+            return true;
+        return Fail("unexpected text after " + std::string(statement) + ": '" + t.Rest() + "'");
+    }
+
+    // A number a statement wants, from min to max; decimal, or with `hex` also 0x hex.
+    bool Number(const std::string& word, const std::string& what, int64_t min, int64_t max, int64_t& value,
+                bool hex = false) {
+        if (ParseInteger(word, min, max, value, hex))
+            return true;
+        return Fail(what + " wants " + Range(min, max) + (hex ? " (decimal, or hex after 0x)" : "") +
+                    ", not '" + word + "'");
+    }
+
+    // The modes of a word into `modes`; `usage` is the message for a word that is no mode at all.
+    bool Modes(const std::string& word, Vec<DisplayMode>& modes, bool rateList, unsigned defaultHz,
+               const std::string& usage) {
+        if (!LooksLikeMode(word))
+            return Fail(usage + ", not '" + word + "'");
+        std::string problem = ParseModes(word, modes, rateList, defaultHz);
+        return problem.empty() ? true : Fail(problem);
+    }
+    bool OneMode(const std::string& word, DisplayMode& mode, unsigned defaultHz, const std::string& usage) {
+        Vec<DisplayMode> modes(Arena());
+        if (!Modes(word, modes, false, defaultHz, usage))
             return false;
-        if (!haveEnd) {
-            uint64_t last = timeline_.empty() ? 0 : timeline_.back().time;
-            ScenarioEvent end;
-            end.time = last + 10000;
-            end.kind = ScenarioEvent::Kind::End;
-            end.line = line_;
-            timeline_.push_back(end);
-        }
+        mode = modes.front();
         return true;
     }
 
-private:
-    bool Fail(const std::string& message) {
-        error_.line = line_;
-        error_.message = message;
-        return false;
+    bool RoomForDisplays(size_t more) {
+        if (M().displays.size() + more <= kMaxDisplays)
+            return true;
+        return Fail("at most " + std::to_string(kMaxDisplays) +
+                    " display devices, the adapter's two included");
     }
 
     bool Os(Tokenizer& t) {
         std::string word;
-        unsigned major = 0, minor = 0;
-        if (!t.Next(word) || sscanf(word.c_str(), "%u.%u", &major, &minor) != 2)
-            return Fail("os wants MAJOR.MINOR");
+        const char* const usage = "os wants MAJOR.MINOR, each a number from 0 to 99";
+        if (!t.Next(word))
+            return Fail(usage);
+        const std::vector<std::string> parts = Split(word, '.');
+        int64_t major = 0, minor = 0;
+        if (parts.size() != 2 || !ParseInteger(parts[0], 0, 99, major) ||
+            !ParseInteger(parts[1], 0, 99, minor))
+            return Fail(std::string(usage) + ", not '" + word + "'");
         OsVersion& os = M().os;
         os.major = major;
         os.minor = minor;
@@ -321,9 +437,9 @@ private:
             } else if (word == "edition") {
                 os.edition = value.c_str();
             } else if (word == "build") {
-                unsigned long b = 0;
-                if (!ParseUnsigned(value, b))
-                    return Fail("os build wants a number");
+                int64_t b = 0;
+                if (!Number(value, "os build", 0, UINT32_MAX, b))
+                    return false;
                 os.build = static_cast<DWORD>(b);
             } else {
                 return Fail("unknown os option '" + word + "'");
@@ -361,9 +477,7 @@ private:
             off = true;
             return true;
         }
-        if (!ParseOneMode(word, mode, 60))
-            return Fail(std::string(what) + " wants a mode WxHxBPP[@HZ] or off, not '" + word + "'");
-        return true;
+        return OneMode(word, mode, 60, std::string(what) + " wants a mode WxHxBPP[@HZ] or off");
     }
 
     bool Display(Tokenizer& t) {
@@ -374,6 +488,8 @@ private:
         std::string word;
         if (!t.Next(word))
             return Fail("display wants a DeviceID");
+        if (!RoomForDisplays(1))
+            return false;
         d.deviceId = word.c_str();
         d.name = ("\\\\.\\DISPLAY" + std::to_string(m.displays.size() + 1)).c_str();
         d.description = "Display adapter";
@@ -388,8 +504,10 @@ private:
             } else if (word == "modes") {
                 continue;
             } else if (word == "refuses") {
-                if (!t.Next(value) || !ParseModes(value, d.refusedModes))
+                if (!t.Next(value))
                     return Fail("refuses wants a mode WxHxBPP[@HZ[,HZ...]]");
+                if (!Modes(value, d.refusedModes, true, 60, "refuses wants a mode WxHxBPP[@HZ[,HZ...]]"))
+                    return false;
             } else if (word == "name" || word == "string" || word == "key") {
                 if (!t.Next(value))
                     return Fail("display option '" + word + "' wants a value");
@@ -410,7 +528,8 @@ private:
                 o.hasRegistry = true;
             } else if (word == "pos") {
                 if (!t.Next(value) || !ParsePoint(value, o.x, o.y))
-                    return Fail("pos wants X,Y");
+                    return Fail("pos wants X,Y, each " + Range(-kMaxCoordinate, kMaxCoordinate) +
+                                (value.empty() ? "" : ", not '" + value + "'"));
                 o.hasPos = true;
             } else if (word == "attached" || word == "detached") {
                 o.attached = word == "attached";
@@ -420,8 +539,8 @@ private:
                 o.keyReadOnly = true;
             } else if (word == "video-key-no-security") {
                 o.keyNoSecurity = true;
-            } else if (!ParseModes(word, d.modes)) {
-                return Fail("bad display option or mode '" + word + "'");
+            } else if (!Modes(word, d.modes, true, 60, "bad display option or mode")) {
+                return false;
             }
         }
         if (!t.error.empty())
@@ -555,6 +674,8 @@ private:
         if (!t.Next(name) || !t.Next(state) || name != "SeSecurityPrivilege" ||
             (state != "held" && state != "absent"))
             return Fail("privilege wants SeSecurityPrivilege held|absent");
+        if (!NothingMore(t, "privilege SeSecurityPrivilege held|absent"))
+            return false;
         M().securityPrivilegeHeld = state == "held";
         return true;
     }
@@ -581,18 +702,17 @@ private:
                 key->denyDelete = true;
             } else if (word == "enum-fails") {
                 std::string code;
-                unsigned long value = 0;
-                if (!t.Next(code) || !ParseUnsigned(code, value) || value == 0)
-                    return Fail("enum-fails wants an error code (a number other than 0)");
+                int64_t value = 0;
+                if (!t.Next(code) || !ParseInteger(code, 1, INT32_MAX, value))
+                    return Fail("enum-fails wants an error code (a number from 1 to 2147483647)");
                 key->enumFails = static_cast<LSTATUS>(value);
             } else if (word == "dword") {
                 std::string name, number;
                 if (!t.Next(name) || !t.Next(number))
                     return Fail("dword wants NAME NUMBER");
-                char* end = nullptr;
-                long long value = strtoll(number.c_str(), &end, 0);
-                if (*end != '\0')
-                    return Fail("dword value must be a number");
+                int64_t value = 0;
+                if (!Number(number, "dword", INT32_MIN, UINT32_MAX, value, true))
+                    return false;
                 SetDwordValue(key, name.c_str(), static_cast<DWORD>(value));
             } else {
                 return Fail("unknown regkey option '" + word + "'");
@@ -620,31 +740,33 @@ private:
                 plugged = true;
             } else if (word == "ready-after") {
                 if (!ParseCount(t, a.readyAfter, true))
-                    return Fail("ready-after wants a count or never");
+                    return Fail("ready-after wants a count from 0 to 2147483647, or never");
             } else if (word == "mirror-ready-after") {
                 if (!ParseCount(t, a.mirrorReadyAfter, true))
-                    return Fail("mirror-ready-after wants a count or never");
+                    return Fail("mirror-ready-after wants a count from 0 to 2147483647, or never");
             } else if (word == "set-mirror-fails") {
                 if (!ParseCount(t, a.setMirrorFails, false))
-                    return Fail("set-mirror-fails wants a count");
+                    return Fail("set-mirror-fails wants a count from 0 to 2147483647");
             } else if (word == "open-fails") {
                 a.openFails = true;
             } else if (word == "resume-reenumerates") {
                 a.resumeReenumerates = true;
             } else if (word == "resume-not-ready") {
                 if (!ParseCount(t, a.resumeNotReady, false))
-                    return Fail("resume-not-ready wants a count");
+                    return Fail("resume-not-ready wants a count from 0 to 2147483647");
             } else if (word == "attach-refuses") {
                 if (!ParseCount(t, a.attachRefuses, false))
-                    return Fail("attach-refuses wants a count");
+                    return Fail("attach-refuses wants a count from 0 to 2147483647");
             } else if (word == "mirror-no-32") {
                 a.mirrorNo32 = true;
             } else if (word == "modes") {
                 listingModes = true;
             } else if (word == "registry") {
                 std::string value;
-                if (!t.Next(value) || !ParseOneMode(value, registry, 60))
+                if (!t.Next(value))
                     return Fail("registry wants a mode WxHxBPP[@HZ]");
+                if (!OneMode(value, registry, 60, "registry wants a mode WxHxBPP[@HZ]"))
+                    return false;
                 haveRegistry = true;
             } else if (word == "removable") {
                 removable = true;
@@ -653,8 +775,9 @@ private:
                 if (!t.Next(value))
                     return Fail(word + " wants a DeviceKey");
                 (word == "display-key" ? displayKey : mirrorKey) = value;
-            } else if (listingModes && ParseModes(word, modes)) {
-                continue;
+            } else if (listingModes && LooksLikeMode(word)) {
+                if (!Modes(word, modes, true, 60, "bad adapter mode"))
+                    return false;
             } else if (word == "path") {
                 if (!t.Next(path))
                     return Fail("path wants a device-interface path");
@@ -664,6 +787,8 @@ private:
         }
         if (!t.error.empty())
             return Fail(t.error);
+        if (!RoomForDisplays(2))
+            return false;
         a.interfaceIndex = static_cast<int>(m.usb.size());
         UsbInterface usb;
         usb.path = path.c_str();
@@ -711,6 +836,8 @@ private:
         std::string path;
         if (!t.Next(path))
             return Fail("usb wants a device-interface path");
+        if (!NothingMore(t, "usb PATH"))
+            return false;
         UsbInterface usb;
         usb.path = path.c_str();
         M().usb.push_back(usb);
@@ -721,10 +848,10 @@ private:
         std::string section, name, number;
         if (!t.Next(section) || !t.Next(name) || !t.Next(number))
             return Fail("profile wants \"SECTION\" NAME NUMBER");
-        char* end = nullptr;
-        long long value = strtoll(number.c_str(), &end, 0);
-        if (*end != '\0')
-            return Fail("profile value must be a number");
+        int64_t value = 0;
+        if (!Number(number, "profile", INT32_MIN, UINT32_MAX, value, true) ||
+            !NothingMore(t, "profile \"SECTION\" NAME NUMBER"))
+            return false;
         std::string image = M().program.imageName ? M().program.imageName : "program.exe";
         std::string base = image.substr(0, image.rfind('.'));
         std::string path = "Software\\Kiva Dongle\\" + base + "\\" + section;
@@ -736,6 +863,8 @@ private:
         std::string name, state;
         if (!t.Next(name) || !t.Next(state))
             return Fail("service wants NAME running|stopped|absent");
+        if (!NothingMore(t, "service NAME running|stopped|absent"))
+            return false;
         Service& s = M().services[Str(name.c_str())];
         if (state == "running")
             s.state = ServiceState::Running;
@@ -766,7 +895,7 @@ private:
         ScenarioEvent e;
         e.line = line_;
         if (!t.Next(timeText) || !ParseTime(timeText, e.time))
-            return Fail("at wants a time: milliseconds, or seconds with an s suffix");
+            return Fail("at wants " + TimeUsage(timeText));
         if (haveEnd)
             return Fail("events after end");
         if (!timeline_.empty() && e.time < timeline_.back().time)
@@ -810,8 +939,8 @@ private:
             if (words.size() == 2)
                 e.device = words.front();
             DisplayMode mode;
-            if (!ParseOneMode(modeText, mode, 0))
-                return Fail("display-mode wants [DEVICE] WxHxBPP[@HZ] [temporary], not '" + modeText + "'");
+            if (!OneMode(modeText, mode, 0, "display-mode wants [DEVICE] WxHxBPP[@HZ] [temporary]"))
+                return false;
             e.width = mode.width;
             e.height = mode.height;
             e.bpp = mode.bpp;
@@ -934,9 +1063,11 @@ private:
         e.kind = ScenarioEvent::Kind::End;
         e.line = line_;
         if (!t.Next(timeText) || !ParseTime(timeText, e.time))
-            return Fail("end wants a time");
+            return Fail("end wants " + TimeUsage(timeText));
         if (haveEnd)
             return Fail("a second end");
+        if (!NothingMore(t, "end TIME"))
+            return false;
         if (!timeline_.empty() && e.time < timeline_.back().time)
             return Fail("end before the last event");
         haveEnd = true;
@@ -944,8 +1075,15 @@ private:
         return true;
     }
 
+    static std::string TimeUsage(const std::string& word) {
+        return "a time: milliseconds, or seconds with an s suffix and at most three decimals, up to "
+               "10000000s" +
+               (word.empty() ? std::string() : ", not '" + word + "'");
+    }
+
     std::vector<ScenarioEvent>& timeline_;
     ScenarioError& error_;
+    Tokenizer* tokens_ = nullptr; // the line being read, while it is
     std::vector<DisplayLine> displayLines_;
     DisplayMode adapterRegistryMode_;
     int line_ = 0;
@@ -955,20 +1093,25 @@ private:
 } // namespace
 
 bool ParseTime(const std::string& text, uint64_t& ms) {
-    if (text.empty() || !isdigit(static_cast<unsigned char>(text[0])))
+    const bool seconds = !text.empty() && text.back() == 's';
+    const std::string number = seconds ? text.substr(0, text.size() - 1) : text;
+    const size_t dot = seconds ? number.find('.') : std::string::npos;
+    const std::string whole = number.substr(0, dot);
+    const std::string fraction = dot == std::string::npos ? std::string() : number.substr(dot + 1);
+    const int64_t unit = seconds ? 1000 : 1;
+    int64_t value = 0, thousandths = 0;
+    if (!ParseInteger(whole, 0, static_cast<int64_t>(kMaxTimeMs) / unit, value))
         return false;
-    char* end = nullptr;
-    if (text.back() == 's') {
-        double seconds = strtod(text.c_str(), &end);
-        if (end != text.c_str() + text.size() - 1 || seconds < 0 || seconds > 1e9)
+    if (dot != std::string::npos) {
+        if (fraction.empty() || fraction.size() > 3 || !ParseInteger(fraction, 0, 999, thousandths))
             return false;
-        ms = static_cast<uint64_t>(seconds * 1000.0 + 0.5);
-        return true;
+        for (size_t i = fraction.size(); i < 3; ++i)
+            thousandths *= 10;
     }
-    unsigned long long value = strtoull(text.c_str(), &end, 10);
-    if (*end != '\0')
+    const uint64_t total = static_cast<uint64_t>(value * unit + thousandths);
+    if (total > kMaxTimeMs)
         return false;
-    ms = value;
+    ms = total;
     return true;
 }
 

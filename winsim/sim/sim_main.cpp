@@ -62,5 +62,6 @@ int main(int argc, char** argv) {
                                  &g_duodeskResources,   g_variant.usbId,
                                  g_variant.dispDevId,   g_variant.mirDevId,
                                  g_variant.instanceName};
-    return winsim::RunScenario(text, program);
+    const std::string source = args.empty() ? "<built-in>" : args[0] == "-" ? "<stdin>" : args[0];
+    return winsim::RunScenario(text, program, source);
 }
