@@ -66,8 +66,11 @@ bool CAdapter::OpenDevice() {
                                          &interfaceData))
             break;
         SP_DEVICE_INTERFACE_DETAIL_DATA_A* pDetail = FetchInterfaceDetail(hDevInfo, &interfaceData);
-        if (pDetail == nullptr)
-            break;
+        if (pDetail == nullptr) {
+            // One interface whose path cannot be read must not hide the adapter enumerated after it.
+            DbgTrace("Enum USB device %u: no path\n", static_cast<unsigned>(dwIndex));
+            continue;
+        }
         if (StrContainsNoCase(pDetail->DevicePath, m_strUsbId.c_str())) {
             // The first matching interface is the adapter; a second one with the same id is not looked at.
             StopDwmAndWait();

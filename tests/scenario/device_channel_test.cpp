@@ -51,6 +51,15 @@ TEST(DeviceChannel, TheFirstMatchingInterfaceWinsAndOthersAreTracedOnTheWay) {
     EXPECT_NE(handles[0].find(" file \"" + Quoted(decoy) + "\""), std::string::npos);
 }
 
+// A path too short for the detail record makes its fetch fail; the interfaces after it are still looked at.
+TEST(DeviceChannel, AnInterfaceWhosePathCannotBeReadHidesNoneAfterIt) {
+    SimRun run = RunSim(std::string(kDisplay) + "usb ab\nadapter plugged\nat 0 start\nend 4s\n");
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.CountTrace("Enum USB device 0: no path\n"), 1);
+    EXPECT_EQ(run.CountTrace("got  device\n"), 1);
+    EXPECT_EQ(run.StateLines("handle ").size(), 1u) << run.out;
+}
+
 TEST(DeviceChannel, AnUpperCasePathMatches) {
     SimRun run =
         RunSim(std::string(kDisplay) + "adapter plugged path \"" +
