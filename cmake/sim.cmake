@@ -1,6 +1,13 @@
 # The Linux build: the same product sources linked against winsim, our simulated Windows.
 option(DUODESK_SANITIZE "Build the simulator with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
-if(DUODESK_SANITIZE)
+# The fuzz build (preset fuzz, clang only): the same libraries instrumented for libFuzzer, and the fuzz
+# targets in place of the simulator's executables and tests.
+option(DUODESK_FUZZ "Build the libFuzzer targets of fuzz/ instead of the simulator and its tests" OFF)
+if(DUODESK_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+elseif(DUODESK_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
 endif()
@@ -20,6 +27,11 @@ add_library(winsim_sim STATIC ${WINSIM_SIM_SOURCES})
 target_include_directories(winsim_sim PUBLIC ${PROJECT_SOURCE_DIR}/winsim/sim
                                       PRIVATE ${PROJECT_SOURCE_DIR}/winsim/src)
 target_link_libraries(winsim_sim PUBLIC winsim)
+
+if(DUODESK_FUZZ)
+    add_subdirectory(fuzz)
+    return()
+endif()
 
 function(duodesk_sim_exe name variant_source)
     add_executable(${name} winsim/sim/sim_main.cpp ${DUODESK_WINMAIN_SOURCE} ${variant_source}

@@ -2,8 +2,8 @@
 # Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
 # Run as root. Safe to run again and again: when everything is there it checks and prints nothing.
 #
-#   scripts/install-deps.sh          everything: simulator, cross compilers, Wine and its test tools
-#   scripts/install-deps.sh --sim    only what the simulator build and its tests need
+#   scripts/install-deps.sh          everything: simulator, fuzz targets, cross compilers, Wine and its tools
+#   scripts/install-deps.sh --sim    only what the simulator build, its tests and the fuzz targets need
 set -euo pipefail
 
 want_windows=1
@@ -16,7 +16,9 @@ case "${1:-}" in
     ;;
 esac
 
-packages=(cmake g++ ninja-build libgtest-dev python3)  # python3: the fault sweep and the soak
+# python3: the fault sweep and the soak; clang-14 with its runtime libraries (libFuzzer and the
+# sanitizers) builds the fuzz targets.
+packages=(cmake g++ ninja-build libgtest-dev python3 clang-14 libclang-rt-14-dev)
 if ((want_windows)); then
     packages+=(
         g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix

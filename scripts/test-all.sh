@@ -3,14 +3,15 @@
 #
 #   1. installs what is missing (scripts/install-deps.sh; needs root the first time)
 #   2. the simulator build (preset sim) and its unit and scenario tests under ctest
-#   3. the sampled fault sweep over tests/corpus and a few soak days (scripts/fault-sweep.sh, soak.py)
+#   3. the sampled fault sweep over tests/corpus and a few soak days (scripts/fault-sweep.sh, soak.py),
+#      and the fuzz targets (preset fuzz), each run for a few seconds (scripts/fuzz.sh)
 #   4. the Windows executables, 32-bit (preset win32, shipped) and 64-bit (preset win64)
 #   5. those executables run under Wine (tests/wine/run-wine-tests.sh)
 #
 # A failing stage does not stop the later ones, so one run shows every problem; a stage whose build
 # failed skips its own tests. The last line adds up the tests of stages 2, 3 and 5 as
-# "N passed, N failed" (each sweep run and each soak day is one; a build that failed counts as one
-# failure); the exit status is non-zero when anything failed.
+# "N passed, N failed" (each sweep run, each soak day and each fuzz target that ran without a crash is
+# one; a build that failed counts as one failure); the exit status is non-zero when anything failed.
 set -uo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
@@ -31,7 +32,7 @@ stage_failed() {
 
 # Reads the closing line of a test run and adds its counts to the totals.
 #   ctest:      "100% tests passed, 0 tests failed out of 42"
-#   wine tests: "31 passed, 0 failed"
+#   wine tests and fuzz targets: "31 passed, 0 failed"
 add_counts() {
     local log=$1 what=$2 rc=$3 line
     line=$(grep -E '(tests passed, [0-9]+ tests failed out of [0-9]+|^[0-9]+ passed, [0-9]+ failed$)' "$log" | tail -n 1)
@@ -68,6 +69,10 @@ if cmake --preset sim && cmake --build --preset sim; then
 else
     stage_failed "simulator build"
 fi
+
+stage "fuzz targets: build (preset fuzz) and a short run of each"
+bash scripts/fuzz.sh 2>&1 | tee "$LOGS/fuzz.log"
+add_counts "$LOGS/fuzz.log" "fuzz targets" "${PIPESTATUS[0]}"
 
 windows_ok=1
 for preset in win32 win64; do

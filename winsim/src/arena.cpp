@@ -86,6 +86,13 @@ void SharedArena::do_deallocate(void* p, size_t bytes, size_t alignment) {
     Header()->freeLists[cls] = block;
 }
 
+void ClearArena() {
+    ArenaHeader* h = Header();
+    h->next = reinterpret_cast<char*>(h) + 4096;
+    for (FreeBlock*& list : h->freeLists)
+        list = nullptr;
+}
+
 std::pmr::memory_resource* Arena() {
     return &SharedArena::Instance();
 }

@@ -59,6 +59,11 @@ void ResetMachine() {
     g_machine->hklm = NewRootKey("HKEY_LOCAL_MACHINE");
 }
 
+void DiscardMachine() {
+    g_machine = nullptr;
+    ClearArena();
+}
+
 void Note(const char* format, ...) {
     char buffer[512];
     va_list args;
