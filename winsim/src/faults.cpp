@@ -3,6 +3,7 @@
 #include "faults.h"
 
 #include "machine.h"
+#include "parse_integer.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -163,24 +164,6 @@ const ApiInfo& Info(Api api) {
 // How deep the current Linux process is inside winsim's functions: 0 while the program's code runs.
 int g_depth = 0;
 
-// A count or a code: decimal, or hex after 0x; a code may be negative.
-bool ParseInteger(const std::string& text, bool allowNegative, long long& value) {
-    if (text.empty() || (text[0] == '-' && !allowNegative))
-        return false;
-    bool negative = text[0] == '-';
-    std::string digits = negative ? text.substr(1) : text;
-    bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
-    if (digits.empty() || digits[0] == '+' || digits[0] == '-')
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    long long magnitude = strtoll(digits.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
-    if (*end != '\0' || errno != 0 || end == digits.c_str() + (hex ? 2 : 0) || magnitude > 0xFFFFFFFFll)
-        return false;
-    value = negative ? -magnitude : magnitude;
-    return true;
-}
-
 } // namespace
 
 const char* ApiName(Api api) {
@@ -268,16 +251,16 @@ bool AddFailRule(const std::vector<std::string>& words, std::string& error) {
     rule.code = ApiDefaultCode(rule.api);
     for (size_t i = 1; i < words.size(); i += 2) {
         const std::string& option = words[i];
-        long long value = 0;
+        int64_t value = 0;
         bool haveValue = i + 1 < words.size();
         const std::string valueText = haveValue ? words[i + 1] : "";
-        if (option == "from" && haveValue && ParseInteger(valueText, false, value) && value >= 1) {
+        if (option == "from" && haveValue && ParseInteger(valueText, 1, UINT32_MAX, value)) {
             rule.from = static_cast<uint32_t>(value);
         } else if (option == "times" && valueText == "always") {
             rule.times = -1;
-        } else if (option == "times" && haveValue && ParseInteger(valueText, false, value) && value >= 1) {
+        } else if (option == "times" && haveValue && ParseInteger(valueText, 1, UINT32_MAX, value)) {
             rule.times = static_cast<int64_t>(value);
-        } else if (option == "error" && haveValue && ParseInteger(valueText, true, value)) {
+        } else if (option == "error" && haveValue && ParseInteger(valueText, INT32_MIN, UINT32_MAX, value, true)) {
             rule.code = static_cast<LONG>(value);
         } else {
             error = usage;
