@@ -117,7 +117,7 @@ TEST(Faults, AStatementThatIsNoRuleIsRefusedWithItsLine) {
         const char* error;
     } cases[] = {
         {"fail", "scenario line 1: fail wants FUNCTION [from N] [times M|always] [error CODE]"},
-        {"fail CreateWindowExA", "scenario line 1: fail: winsim has no function 'CreateWindowExA'"},
+        {"fail MessageBoxA", "scenario line 1: fail: winsim has no function 'MessageBoxA'"},
         {"fail Sleep", "scenario line 1: fail: Sleep has no failure value"},
         {"fail SetTimer from 0",
          "scenario line 1: fail wants FUNCTION [from N] [times M|always] [error CODE]"},

@@ -133,3 +133,62 @@ TEST_F(MessagesTest, ANamedMutexReportsThatItExistsUntilItsLastHandleCloses) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_SUCCESS));
     EXPECT_FALSE(CloseHandle(reinterpret_cast<HANDLE>(uintptr_t(0x9999))));
 }
+
+TEST_F(MessagesTest, EveryWakeUpIsCountedAsATimerAMessageOrASleep) {
+    HWND hwnd = MakeWindow();
+    Process& p = CurrentProcess();
+    SetTimer(hwnd, 1, 100, nullptr);
+    DEV_BROADCAST_HDR record{sizeof(DEV_BROADCAST_HDR), DBT_DEVTYP_HANDLE, 0};
+    QueueSentMessage(p.pid, hwnd, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, &record, sizeof record);
+    PostMessageA(hwnd, WM_USER, 0, 0);
+    // A message a window sends to its own process is a call, and a look that leaves the message where it
+    // is delivers nothing.
+    SendMessageA(hwnd, WM_USER + 1, 0, 0);
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(p.messagesDelivered, 1u); // the sent notification, handed over by the look
+    Sleep(100);
+    Sleep(0);
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, UINT(WM_USER));
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, UINT(WM_TIMER));
+    KillTimer(hwnd, 1);
+    PostQuitMessage(0);
+    EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
+    EXPECT_EQ(p.timersFired, 1u);
+    EXPECT_EQ(p.messagesDelivered, 3u);
+    EXPECT_EQ(p.sleeps, 2u);
+}
+
+TEST_F(MessagesTest, AWindowOfARegisteredClassHearsOfItsCreationAndRefusingItUndoesIt) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = RecordingProc;
+    wc.lpszClassName = "Recorder";
+    EXPECT_NE(RegisterClassA(&wc), 0);
+    wc.lpszClassName = "RECORDER";
+    EXPECT_EQ(RegisterClassA(&wc), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_CLASS_ALREADY_EXISTS));
+    EXPECT_EQ(CreateWindowExA(0, "Other", "x", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_CANNOT_FIND_WND_CLASS));
+
+    // RecordingProc answers 0 to WM_NCCREATE: the window is refused.
+    EXPECT_EQ(CreateWindowExA(0, "recorder", "refused", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr),
+              nullptr);
+    EXPECT_EQ(g_seen, (std::vector<UINT>{WM_NCCREATE, WM_DESTROY, WM_NCDESTROY}));
+    EXPECT_EQ(FindWindowA(nullptr, "refused"), nullptr);
+
+    g_seen.clear();
+    wc.lpszClassName = "Plain";
+    wc.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        g_seen.push_back(message);
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    };
+    EXPECT_NE(RegisterClassA(&wc), 0);
+    HWND hwnd = CreateWindowExA(0, "Plain", "Mini Tray", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(g_seen, (std::vector<UINT>{WM_NCCREATE, WM_CREATE}));
+    EXPECT_EQ(FindWindowA("plain", "Mini Tray"), hwnd);
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+}

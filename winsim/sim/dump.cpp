@@ -276,6 +276,12 @@ void DumpMachine(FILE* out, const char* heading) {
                 static_cast<unsigned>(p->pid), p->handles.size(), p->regHandles.size(), p->timers.size(),
                 windows);
     }
+    for (const Process* p : m.processes) {
+        fprintf(out, "wakeups %u timers %llu messages %llu sleeps %llu\n", static_cast<unsigned>(p->pid),
+                static_cast<unsigned long long>(p->timersFired),
+                static_cast<unsigned long long>(p->messagesDelivered),
+                static_cast<unsigned long long>(p->sleeps));
+    }
     fprintf(out, "sc-handles %zu\n", m.serviceHandles.size());
     fprintf(out, "heap %zu\n", heap);
     for (const auto& [handle, w] : m.windows) {

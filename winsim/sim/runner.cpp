@@ -171,4 +171,8 @@ void SetCallCountFile(const std::string& path) {
     g_callCountFile = path;
 }
 
+void PrintWaits(bool on) {
+    SetWaitLines(on);
+}
+
 } // namespace winsim

@@ -15,5 +15,7 @@ int RunScenario(const std::string& text, const ProgramImage& image, const std::s
 
 // At the end of the run, every process's calls of each function go to this file (see WriteCallCounts).
 void SetCallCountFile(const std::string& path);
+// Prints a "wait" line each time the running instance is back in a message loop with nothing to do.
+void PrintWaits(bool on);
 
 } // namespace winsim

@@ -3,6 +3,7 @@
 //   duodesk-sim FILE            a scenario file ("-" for standard input)
 //   duodesk-sim --layout-svg DIR [FILE]   also draws the layout of every dump as DIR/dump-<n>-<ms>.svg
 //   duodesk-sim --count-calls FILE [...]  also writes every process's calls of each function to FILE
+//   duodesk-sim --waits [...]             also prints a line each time the program waits for a message
 #include <windows.h>
 #include <winsim/program.h>
 
@@ -42,7 +43,14 @@ bool ReadScenario(const char* path, std::string& text) {
 int main(int argc, char** argv) {
     std::string text = winsim::kBuiltInScenario;
     std::vector<std::string> args(argv + 1, argv + argc);
-    while (args.size() >= 2 && (args[0] == "--layout-svg" || args[0] == "--count-calls")) {
+    for (;;) {
+        if (!args.empty() && args[0] == "--waits") {
+            winsim::PrintWaits(true);
+            args.erase(args.begin());
+            continue;
+        }
+        if (args.size() < 2 || (args[0] != "--layout-svg" && args[0] != "--count-calls"))
+            break;
         if (args[0] == "--layout-svg")
             winsim::SetLayoutSvgDirectory(args[1]);
         else
@@ -50,7 +58,8 @@ int main(int argc, char** argv) {
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.size() > 1 || (args.size() == 1 && args[0].starts_with("--"))) {
-        fprintf(stderr, "usage: %s [--layout-svg DIR] [--count-calls FILE] [SCENARIO-FILE | -]\n", argv[0]);
+        fprintf(stderr, "usage: %s [--layout-svg DIR] [--count-calls FILE] [--waits] [SCENARIO-FILE | -]\n",
+                argv[0]);
         return 2;
     }
     if (args.size() == 1 && !ReadScenario(args[0].c_str(), text)) {

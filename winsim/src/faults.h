@@ -40,6 +40,7 @@ enum class FailKind {
     X(CreateMenu)                                                                                            \
     X(CreateMutexA)                                                                                          \
     X(CreatePopupMenu)                                                                                       \
+    X(CreateWindowExA)                                                                                       \
     X(DefDlgProcA)                                                                                           \
     X(DefWindowProcA)                                                                                        \
     X(DestroyIcon)                                                                                           \
@@ -112,6 +113,7 @@ enum class FailKind {
     X(RegQueryValueExA)                                                                                      \
     X(RegSetKeySecurity)                                                                                     \
     X(RegSetValueExA)                                                                                        \
+    X(RegisterClassA)                                                                                        \
     X(RegisterDeviceNotificationA)                                                                           \
     X(RegisterWindowMessageA)                                                                                \
     X(ReleaseMutex)                                                                                          \

@@ -350,6 +350,12 @@ struct CrossPost {
     LPARAM lParam = 0;
 };
 
+// A window class the process registered; the system's own classes (dialogs, controls) are not here.
+struct WindowClass {
+    Str name{Arena()};
+    WNDPROC proc = nullptr;
+};
+
 struct Process {
     DWORD pid = 0;
     Str image{Arena()};
@@ -374,6 +380,12 @@ struct Process {
     uintptr_t nextHandle = 0x40;
     uintptr_t nextRegHandle = 0x100;
     Vec<uint32_t> apiCalls{Arena()}; // the program's calls of each function so far, by Api
+    // Every time the process was woken: a WM_TIMER handed to it, any other message delivered to it (sent
+    // from outside, posted, input, WM_QUIT), a Sleep.
+    Vec<WindowClass> classes{Arena()}; // RegisterClassA
+    uint64_t timersFired = 0;
+    uint64_t messagesDelivered = 0;
+    uint64_t sleeps = 0;
 };
 
 // ----------------------------------------------------------------------------------------------------------
@@ -581,6 +593,9 @@ void AdvanceTo(VirtualMs time);
 // Blocks the current process until its queue has something for GetMessageA, or the user has asked
 // something of the popup menu it shows.
 void WaitForWork(Process& process);
+// With it on, WaitForWork prints "wait <ms> <pid> timers <n>" each time the running instance starts to
+// wait with nothing to do: the moment it is back in a message loop, and the timers it still has set.
+void SetWaitLines(bool on);
 // A sleeping machine runs no program: the current one waits here until the machine has resumed.
 void HoldWhileAsleep();
 

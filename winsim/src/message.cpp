@@ -65,16 +65,21 @@ bool TakeMessage(Process& p, LPMSG msg, bool remove, bool* fromInput) {
     msg->time = static_cast<DWORD>(m.now);
     if (fromInput)
         *fromInput = false;
-    if (TakeFrom(p.posted, msg, remove))
+    if (TakeFrom(p.posted, msg, remove)) {
+        p.messagesDelivered += remove ? 1 : 0;
         return true;
+    }
     if (p.quitPosted) {
         msg->message = WM_QUIT;
         msg->wParam = static_cast<WPARAM>(p.quitCode);
-        if (remove)
+        if (remove) {
             p.quitPosted = false;
+            ++p.messagesDelivered;
+        }
         return true;
     }
     if (TakeFrom(p.input, msg, remove)) {
+        p.messagesDelivered += remove ? 1 : 0;
         if (fromInput)
             *fromInput = true;
         return true;
@@ -83,8 +88,10 @@ bool TakeMessage(Process& p, LPMSG msg, bool remove, bool* fromInput) {
         msg->hwnd = ToHwnd(t->hwnd);
         msg->message = WM_TIMER;
         msg->wParam = t->id;
-        if (remove)
+        if (remove) {
             t->due = m.now + t->periodMs;
+            ++p.timersFired;
+        }
         return true;
     }
     return false;
@@ -176,6 +183,7 @@ void DeliverSentMessages(Process& process) {
         process.sent.pop_front();
         LRESULT answer = TRUE; // a window that has gone since cannot refuse
         if (Window* w = FindWindowRecord(sent.hwnd)) {
+            ++process.messagesDelivered;
             LPARAM lParam = sent.record.empty() ? sent.value : reinterpret_cast<LPARAM>(sent.record.data());
             answer = CallWindow(*w, sent.message, sent.wParam, lParam);
         }

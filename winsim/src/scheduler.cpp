@@ -12,7 +12,12 @@ namespace winsim {
 
 namespace {
 EventSource* g_events = nullptr;
+bool g_waitLines = false;
 } // namespace
+
+void SetWaitLines(bool on) {
+    g_waitLines = on;
+}
 
 void SetEventSource(EventSource* source) {
     g_events = source;
@@ -49,7 +54,7 @@ void AdvanceTo(VirtualMs time) {
 
 void WaitForWork(Process& process) {
     Machine& m = M();
-    for (;;) {
+    for (bool waiting = false;; waiting = true) {
         const TrackedMenu& menu = m.trackedMenu;
         if (!process.sent.empty() || !process.posted.empty() || !process.input.empty() ||
             process.quitPosted || HasTimerDue(process, m.now) ||
@@ -57,6 +62,9 @@ void WaitForWork(Process& process) {
             return;
         if (InChildProcess())
             EndBlockedChild();
+        if (g_waitLines && !waiting)
+            EmitOutput("wait %llu %u timers %zu", static_cast<unsigned long long>(m.now),
+                       static_cast<unsigned>(process.pid), process.timers.size());
         VirtualMs wake = 0;
         bool haveWake = NextTimerDue(process, wake);
         VirtualMs eventTime = 0;
@@ -99,6 +107,7 @@ using namespace winsim;
 // ends while the machine is suspended ends when the machine resumes.
 void Sleep(DWORD dwMilliseconds) {
     WINSIM_ENTRY_NEVER_FAILS(Sleep);
+    ++CurrentProcess().sleeps;
     if (InChildProcess())
         return;
     AdvanceTo(M().now + dwMilliseconds);

@@ -129,6 +129,68 @@ BOOL DestroyWindow(HWND hWnd) {
     return TRUE;
 }
 
+// Classes belong to the process that registered them; a name is registered once, whatever its case.
+ATOM RegisterClassA(const WNDCLASSA* lpWndClass) {
+    WINSIM_ENTRY(RegisterClassA, 0);
+    if (!lpWndClass || !lpWndClass->lpszClassName || !*lpWndClass->lpszClassName ||
+        !lpWndClass->lpfnWndProc) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    Process& p = CurrentProcess();
+    for (const WindowClass& c : p.classes) {
+        if (EqualNoCase(c.name.c_str(), lpWndClass->lpszClassName)) {
+            SetError(ERROR_CLASS_ALREADY_EXISTS);
+            return 0;
+        }
+    }
+    WindowClass& added = p.classes.emplace_back();
+    added.name = lpWndClass->lpszClassName;
+    added.proc = lpWndClass->lpfnWndProc;
+    return static_cast<ATOM>(0xC000 + p.classes.size() - 1);
+}
+
+// A window of a class the process registered, top-level or (WS_CHILD) a child of hWndParent. It gets
+// WM_NCCREATE and WM_CREATE before the call returns; a window procedure that refuses either (FALSE, -1)
+// has the window destroyed again, and the call returns NULL.
+HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                     int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+                     LPVOID lpParam) {
+    WINSIM_ENTRY(CreateWindowExA, nullptr);
+    const WindowClass* found = nullptr;
+    for (const WindowClass& c : CurrentProcess().classes) {
+        if (lpClassName && IS_INTRESOURCE(lpClassName) == 0 && EqualNoCase(c.name.c_str(), lpClassName))
+            found = &c;
+    }
+    if (!found) {
+        SetError(ERROR_CANNOT_FIND_WND_CLASS);
+        return nullptr;
+    }
+    if ((dwStyle & WS_CHILD) && !FindWindowRecord(hWndParent)) {
+        SetError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    Window& w = NewWindowRecord(found->name.c_str(), lpWindowName, dwStyle);
+    w.exStyle = dwExStyle;
+    w.proc = found->proc;
+    if (dwStyle & WS_CHILD)
+        w.parent = reinterpret_cast<uintptr_t>(hWndParent);
+    else
+        w.owner = reinterpret_cast<uintptr_t>(hWndParent);
+    const uintptr_t handle = w.handle;
+    CREATESTRUCTA cs = {
+        lpParam,      hInstance,   hMenu,    hWndParent, nHeight, nWidth, Y, X, static_cast<LONG>(dwStyle),
+        lpWindowName, lpClassName, dwExStyle};
+    LPARAM lParam = reinterpret_cast<LPARAM>(&cs);
+    if (!CallWindow(w, WM_NCCREATE, 0, lParam) || CallWindow(w, WM_CREATE, 0, lParam) == -1) {
+        if (Window* created = FindWindowRecord(handle))
+            DestroyWindowRecord(*created);
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return ToHwnd(handle);
+}
+
 HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
     WINSIM_ENTRY(FindWindowA, nullptr);
     if (Window* w = FindTopLevelWindow(lpClassName, lpWindowName))
@@ -349,6 +411,8 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
             SendMessageA(hWnd, WM_CLOSE, 0, 0);
         return 0;
     case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_NCCREATE: // the window may be created
         return TRUE;
     case WM_SETTEXT:
         if (w)
