@@ -42,6 +42,10 @@ endfunction()
 duodesk_sim_exe(duodesk-sim variants/duodesk.cpp)
 duodesk_sim_exe(duodeskb-sim variants/duodeskb.cpp)
 
+# The benchmark's baseline (scripts/bench.sh): the minimal tray program on the same simulated Windows.
+add_executable(mini-tray-sim bench/mini_tray_sim.cpp bench/mini_tray.cpp)
+target_link_libraries(mini-tray-sim PRIVATE winsim_sim winsim)
+
 include(CTest)
 if(BUILD_TESTING)
     add_subdirectory(tests)

@@ -11,6 +11,10 @@ set(DUODESK_RC_GENERATED_DIR ${PROJECT_BINARY_DIR}/res)
 configure_file(${PROJECT_SOURCE_DIR}/res/duodesk.manifest.in ${DUODESK_RC_GENERATED_DIR}/duodesk.manifest @ONLY)
 
 # windres has no dependency scanner that CMake uses, so every file the .rc pulls in is listed here.
+# A GUI-subsystem program (no console window), fully static: see the toolchain files. The benchmark's
+# minimal tray program gets the same.
+set(DUODESK_EXE_LINK_OPTIONS -static -static-libgcc -static-libstdc++ -mwindows)
+
 set_source_files_properties(res/duodesk.rc PROPERTIES OBJECT_DEPENDS
     "${PROJECT_SOURCE_DIR}/res/texts.h;${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/templates.h;${PROJECT_SOURCE_DIR}/res/duodesk.ico;${DUODESK_RC_GENERATED_DIR}/duodesk.manifest")
 
@@ -29,12 +33,18 @@ function(duodesk_windows_exe name variant_source)
         $<$<COMPILE_LANGUAGE:RC>:DUODESK_VERSION_PATCH=${PROJECT_VERSION_PATCH}>)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/res ${DUODESK_RC_GENERATED_DIR})
     target_link_libraries(${name} PRIVATE duodesk_core)
-    # A GUI-subsystem program (no console window), fully static: see the toolchain files.
-    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
+    target_link_options(${name} PRIVATE ${DUODESK_EXE_LINK_OPTIONS})
 endfunction()
 
 duodesk_windows_exe(duodesk variants/duodesk.cpp)
 duodesk_windows_exe(duodeskb variants/duodeskb.cpp)
+
+# The benchmark's baseline (scripts/bench.sh): the minimal tray program, built with the product's
+# compiler, flags and link options. Not part of the product and never shipped.
+add_executable(mini-tray WIN32 bench/mini_tray.cpp)
+target_compile_definitions(mini-tray PRIVATE ${DUODESK_PLATFORM_DEFINITIONS})
+target_link_libraries(mini-tray PRIVATE user32 shell32 advapi32)
+target_link_options(mini-tray PRIVATE ${DUODESK_EXE_LINK_OPTIONS})
 
 # The Wine checks' helper (tests/wine/run-wine-tests.sh): a console program of the test suite, not part
 # of the product and never shipped.
