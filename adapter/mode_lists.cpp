@@ -2,7 +2,6 @@
 // checked against, and the grouped list of sizes with their depths that the mirror logic matches.
 #include <windows.h>
 
-#include <cstdio>
 #include <new>
 
 #include "adapter/adapter.h"
@@ -128,8 +127,8 @@ DispRes* BuildResList(const ModeSortList& set, bool bMenuLabels) {
         pNode->nBpp = nBpp;
         // The label is cut to the field; a size no display has could not make it overflow.
         if (bMenuLabels)
-            snprintf(pNode->szLabel, sizeof(pNode->szLabel), "%dX%dX%d", (int)nWidth, (int)nHeight,
-                     (int)nBpp);
+            StrFormat(pNode->szLabel, sizeof(pNode->szLabel), "%dX%dX%d", (int)nWidth, (int)nHeight,
+                      (int)nBpp);
         if (pTail == nullptr)
             pHead = pNode;
         else
@@ -171,7 +170,7 @@ DispRes* BuildGroupedList(const ModeSortList& set, GroupedKind kind, UINT* pnCou
             pNode->nWidth = nWidth;
             pNode->nHeight = nHeight;
             if (kind == GroupedKind::Adapter) {
-                snprintf(pNode->szLabel, sizeof(pNode->szLabel), "%dx%d", (int)nWidth, (int)nHeight);
+                StrFormat(pNode->szLabel, sizeof(pNode->szLabel), "%dx%d", (int)nWidth, (int)nHeight);
             } else {
                 pNode->pPrev = pTail;
                 DbgTrace("x: %d y: %d z: %d\n", (int)nWidth, (int)nHeight, (int)nBpp);

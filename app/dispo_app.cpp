@@ -1,8 +1,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdio>
-
 #include "adapter/adapter.h"
 #include "adapter/profile_names.h"
 #include "app/app_messages.h"
@@ -21,9 +19,13 @@ CDispoApp* GetDispoApp() {
     return static_cast<CDispoApp*>(FwGetApp());
 }
 
+// The framework's own run-time class records answer what the main window is, so the program needs no
+// C++ type information (it is built without it).
 CDispoDlg* GetDispoDlg() {
     CWinApp* pApp = FwGetApp();
-    return pApp != nullptr ? dynamic_cast<CDispoDlg*>(pApp->m_pMainWnd) : nullptr;
+    CWnd* pMain = pApp != nullptr ? pApp->m_pMainWnd : nullptr;
+    return pMain != nullptr && pMain->IsKindOf(RUNTIME_CLASS(CDispoDlg)) ? static_cast<CDispoDlg*>(pMain)
+                                                                         : nullptr;
 }
 
 CDispoApp::CDispoApp()
@@ -37,7 +39,7 @@ CDispoApp::CDispoApp()
 
 BOOL CDispoApp::InitInstance() {
     char szInstanceName[32];
-    snprintf(szInstanceName, sizeof(szInstanceName), "%s", g_variant.instanceName);
+    StrFormat(szInstanceName, sizeof(szInstanceName), "%s", g_variant.instanceName);
 
     // The mutex only marks that an instance runs; nobody ever waits on it. A successful creation need not
     // clear the last error, so a stale ERROR_ALREADY_EXISTS must not be left lying there.

@@ -9,6 +9,8 @@
 #include "res/resource.h"
 #include "sysint/env_probes.h"
 
+IMPLEMENT_DYNAMIC(CDispoDlg, CDialog)
+
 // The first matching entry handles a message; PreFilterMessage has seen it before.
 BEGIN_MESSAGE_MAP(CDispoDlg, CDialog)
 ON_WM_PAINT()

@@ -28,6 +28,8 @@ extern int g_nResumeCount;
 BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd);
 
 class CDispoDlg : public CDialog, public CAdapterHost {
+    DECLARE_DYNAMIC(CDispoDlg)
+
 public:
     CDispoDlg();
     ~CDispoDlg() override;

@@ -10,11 +10,12 @@ bool IsResWord(const char* psz) {
            (psz[2] == 's' || psz[2] == 'S') && psz[3] == '\0';
 }
 
-// atoi without its undefined behaviour on numbers out of range: those stop at the limits of int.
+// atoi without its undefined behaviour on numbers out of range: those stop at the limits of int. strtol
+// is the system C runtime's own; its long is as wide as int on Windows, and clamps there already.
 int ParseInt(const char* psz) {
     if (psz == nullptr)
         return 0;
-    const long long value = strtoll(psz, nullptr, 10);
+    const long value = strtol(psz, nullptr, 10);
     if (value > INT_MAX)
         return INT_MAX;
     if (value < INT_MIN)

@@ -24,8 +24,9 @@ function(duodesk_layer name)
         list(APPEND sources ${folder_sources})
     endforeach()
     # WinMain goes into each executable itself (DUODESK_WINMAIN_SOURCE): it calls the application's
-    # FwCreateApp, which a library of the framework's layer must not reach up for.
-    list(FILTER sources EXCLUDE REGEX "/framework/winmain\\.cpp$")
+    # FwCreateApp, which a library of the framework's layer must not reach up for. The allocation
+    # functions go only into the Windows executables (DUODESK_NOTHROW_NEW_SOURCE).
+    list(FILTER sources EXCLUDE REGEX "/framework/(winmain|nothrow_new)\\.cpp$")
     add_library(${name} STATIC ${sources})
     # PRIVATE: a layer above gets its own root, never the one of a layer below (which sees less).
     target_include_directories(${name} PRIVATE ${root})
@@ -59,6 +60,7 @@ function(duodesk_layer name)
 endfunction()
 
 set(DUODESK_WINMAIN_SOURCE ${PROJECT_SOURCE_DIR}/framework/winmain.cpp)
+set(DUODESK_NOTHROW_NEW_SOURCE ${PROJECT_SOURCE_DIR}/framework/nothrow_new.cpp)
 
 # The whole product, for the executables: the application layer pulls in everything below it.
 # `duodesk_product_root` is the include root of code that sits on top of every layer (the executables'

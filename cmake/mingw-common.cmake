@@ -7,8 +7,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Fully static executables: libgcc, libstdc++ and libwinpthread are linked in, so a plain copy of the
-# .exe runs on its own, with no MinGW runtime DLLs shipped beside it or looked up on the path.
+# Fully static executables: libgcc and libstdc++ are linked in, so a plain copy of the .exe runs on its
+# own, with no MinGW runtime DLLs shipped beside it or looked up on the path.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # windres finds its preprocessor by its own name (i686-w64-mingw32-windres runs i686-w64-mingw32-gcc -E),

@@ -21,7 +21,7 @@ esac
 packages=(cmake g++ ninja-build libgtest-dev python3 clang-14 libclang-rt-14-dev)
 if ((want_windows)); then
     packages+=(
-        g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+        g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
         wine wine64 wine32:i386 xvfb xauth
         imagemagick # the Wine checks' screenshot of the tray menu (import)

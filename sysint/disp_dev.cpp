@@ -1,11 +1,11 @@
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "sysint/disp_dev.h"
 #include "sysint/str_util.h"
 #include "sysint/video_key.h"
+#include "sysint/dbg_trace.h"
 
 // Set by DispDevInit: in the simulator one executable image runs program start after program start, so
 // none of these may count on static zero-initialisation.
@@ -182,7 +182,7 @@ int DispDevInit(const char* pszAdapterDisplayId, const char* pszAdapterMirrorId)
     osvi.dwOSVersionInfoSize = sizeof(osvi);
     GetVersionExA(&osvi);
     const char* pszBase = VideoKeyBaseFor(osvi.dwMajorVersion, osvi.dwMinorVersion);
-    snprintf(g_szVideoKeyBase, sizeof(g_szVideoKeyBase), "%s", pszBase);
+    StrFormat(g_szVideoKeyBase, sizeof(g_szVideoKeyBase), "%s", pszBase);
 
     g_bDispDevInit = true;
     return 1;
@@ -193,7 +193,7 @@ int DispDevFindById(const char* pszId, DISPLAY_DEVICEA& dd) {
         return 0;
     // The id may live in dd itself; it must survive until the match is found.
     char szId[sizeof(dd.DeviceID)];
-    snprintf(szId, sizeof(szId), "%s", pszId);
+    StrFormat(szId, sizeof(szId), "%s", pszId);
     DISPLAY_DEVICEA found = {};
     for (DWORD i = 0; EnumDevice(i, found); ++i) {
         if (StrEqualNoCase(found.DeviceID, szId)) {

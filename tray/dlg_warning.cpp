@@ -1,10 +1,10 @@
 #include <windows.h>
 
-#include <cstdio>
 #include <iterator>
 
 #include "res/resource.h"
 #include "tray/dlg_warning.h"
+#include "sysint/dbg_trace.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ void CDlgWarning::OnTimer(UINT_PTR nIDEvent) {
         } else {
             m_nTimer = SetTimer(COUNTDOWN_TIMER, COUNTDOWN_TICK_MS);
             char szSeconds[16];
-            snprintf(szSeconds, sizeof(szSeconds), "%d", m_nCount + 1);
+            StrFormat(szSeconds, sizeof(szSeconds), "%d", m_nCount + 1);
             SetDlgItemText(IDC_COUNTDOWN, szSeconds);
         }
     }

@@ -1,11 +1,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstdio>
-
 #include "app/app_messages.h"
 #include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
+#include "sysint/dbg_trace.h"
 
 // The record is the version-2 layout (Windows 2000 and later): up to and including the balloon fields,
 // without the trailing GUID, which older shells would not accept as a known size.
@@ -49,7 +48,7 @@ BOOL CTrayIcon::AddToTray() {
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = g_nMsgNotifyIcon;
     data.hIcon = m_hIcon;
-    snprintf(data.szTip, sizeof(data.szTip), "%s", m_pszTip != nullptr ? m_pszTip : "");
+    StrFormat(data.szTip, sizeof(data.szTip), "%s", m_pszTip != nullptr ? m_pszTip : "");
     const BOOL bAdded = Shell_NotifyIconA(NIM_ADD, &data);
     // The icon is the application icon from LoadIconA, a shared icon: it stays usable after this, so the
     // same handle serves every later add.

@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <cstdio>
-
 #include "adapter/adapter.h"
 #include "adapter/profile_names.h"
 #include "app/dispo_app.h"
@@ -24,7 +22,7 @@ constexpr UINT kStateItems[] = {ID_MENU_PRIMARY, ID_MENU_EXTENDED, ID_MENU_OFF, 
 
 // "&1024X768X32": the ampersand makes the first digit the item's mnemonic.
 void FormatResLabel(char (&szLabel)[kResLabelChars], const DispRes& entry) {
-    snprintf(szLabel, sizeof(szLabel), "&%dX%dX%d", (int)entry.nWidth, (int)entry.nHeight, (int)entry.nBpp);
+    StrFormat(szLabel, sizeof(szLabel), "&%dX%dX%d", (int)entry.nWidth, (int)entry.nHeight, (int)entry.nBpp);
 }
 
 void AppendResItem(HMENU hMenu, const DispRes& entry, UINT nId, char (&szLabel)[kResLabelChars]) {
@@ -274,11 +272,11 @@ void CheckCurrentResItem(HMENU hResMenu, HMENU hHighMenu) {
     }
     char szWanted[kResLabelChars];
     if (nState == DISP_MIRROR)
-        snprintf(szWanted, sizeof(szWanted), "&%dx%dx%d", adapter.m_nMirWidth, adapter.m_nMirHeight,
-                 adapter.m_nMirBpp);
+        StrFormat(szWanted, sizeof(szWanted), "&%dx%dx%d", adapter.m_nMirWidth, adapter.m_nMirHeight,
+                  adapter.m_nMirBpp);
     else
-        snprintf(szWanted, sizeof(szWanted), "&%dx%dx%d", adapter.m_nWidth, adapter.m_nHeight,
-                 adapter.m_nBpp);
+        StrFormat(szWanted, sizeof(szWanted), "&%dx%dx%d", adapter.m_nWidth, adapter.m_nHeight,
+                  adapter.m_nBpp);
     if (CheckItemWithText(hResMenu, szWanted) || hHighMenu == nullptr)
         return;
     DbgTrace("High res %d\n", GetMenuItemCount(hHighMenu));
