@@ -3,19 +3,20 @@
 #include "adapter/adapter.h"
 
 namespace {
-std::string TextOrEmpty(LPCSTR psz) {
-    return psz != nullptr ? std::string(psz) : std::string();
+LPCSTR TextOrEmpty(LPCSTR psz) {
+    return psz != nullptr ? psz : "";
 }
 } // namespace
 
 CAdapter::CAdapter(LPCSTR pszUsbId, LPCSTR pszDispDevId, LPCSTR pszMirDevId, BYTE bHasMirror)
     : m_pFullDispModeHead(nullptr), m_nFullDispModeCount(0), m_bAllModes(FALSE), m_nRotation(0),
-      m_strUsbId(TextOrEmpty(pszUsbId)), m_strDispDevId(TextOrEmpty(pszDispDevId)),
-      m_strMirDevId(TextOrEmpty(pszMirDevId)), m_hDevice(INVALID_HANDLE_VALUE), m_hDevNotify(nullptr),
+      m_pszUsbId(TextOrEmpty(pszUsbId)), m_pszDispDevId(TextOrEmpty(pszDispDevId)),
+      m_pszMirDevId(TextOrEmpty(pszMirDevId)), m_hDevice(INVALID_HANDLE_VALUE), m_hDevNotify(nullptr),
       m_bHasMirror(bHasMirror), m_nWidth(0), m_nHeight(0), m_nBpp(0), m_nMirWidth(0), m_nMirHeight(0),
       m_nMirBpp(0), m_nDispState(DISP_OFF), m_ddExt(), m_ddMir(), m_bSuspendedPrimary(0),
-      m_bSuspendedSecondary(0), m_nFrequency(0), m_nFirstRun(0), m_bSettingsLoaded(false), m_ddActive(),
-      m_bReady(0), m_pDispResHead(nullptr), m_pFullDispResHead(nullptr), m_pHost(nullptr) {}
+      m_bSuspendedSecondary(0), m_nFrequency(0), m_nFirstRun(0), m_bSettingsLoaded(false),
+      m_pszActiveDevId(""), m_ddActive(), m_bReady(0), m_pDispResHead(nullptr), m_pFullDispResHead(nullptr),
+      m_pHost(nullptr) {}
 
 CAdapter::~CAdapter() {
     FreeDispResList(m_pFullDispModeHead);

@@ -2,8 +2,6 @@
 #pragma once
 #include <windows.h>
 
-#include <string>
-
 #include "adapter/adapter_host.h"
 #include "adapter/disp_res.h"
 #include "adapter/driver_ioctl.h"
@@ -19,7 +17,8 @@ enum DispState : int {
 
 class CAdapter {
 public:
-    // The texts come from the build's constant table; a null text gives an empty string.
+    // The texts come from the build's constant table, which lasts as long as the program: they are kept,
+    // not copied. A null text gives an empty one.
     CAdapter(LPCSTR pszUsbId, LPCSTR pszDispDevId, LPCSTR pszMirDevId, BYTE bHasMirror);
     // Frees the resolution lists. The driver handle and its notification are left alone: the removal
     // handling closes them before the handle is given up.
@@ -112,9 +111,9 @@ public:
     UINT m_nFullDispModeCount;
     BOOL m_bAllModes;
     int m_nRotation; // 0, 1, 2, 3 = 0, 90, 180, 270 degrees
-    std::string m_strUsbId;
-    std::string m_strDispDevId;
-    std::string m_strMirDevId;
+    LPCSTR m_pszUsbId;
+    LPCSTR m_pszDispDevId;
+    LPCSTR m_pszMirDevId;
     HANDLE m_hDevice; // INVALID_HANDLE_VALUE while no device is open
     HDEVNOTIFY m_hDevNotify;
     BYTE m_bHasMirror;
@@ -135,7 +134,7 @@ public:
     // first, or after one the registry failed to answer, the members hold the constructor's zeros or the
     // defaults, which must never be written over what the user saved.
     bool m_bSettingsLoaded;
-    std::string m_strActiveDevId;
+    LPCSTR m_pszActiveDevId; // m_pszDispDevId or m_pszMirDevId
     DISPLAY_DEVICEA m_ddActive;
     BYTE m_bReady;
     DispRes* m_pDispResHead;

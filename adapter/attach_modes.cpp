@@ -18,13 +18,13 @@ constexpr DWORD kFindPauseMs = 500;
 
 // Looks up the display device with this DeviceID, up to three times with a pause after each miss: the
 // adapter's display devices appear a moment after its driver has come up.
-bool FindDeviceById(const std::string& id, DISPLAY_DEVICEA* pdd) {
+bool FindDeviceById(const char* id, DISPLAY_DEVICEA* pdd) {
     for (int pass = 0; pass < kFindPasses; ++pass) {
         for (DWORD i = 0;; ++i) {
             pdd->cb = sizeof(*pdd);
             if (!EnumDisplayDevicesA(nullptr, i, pdd, 0))
                 break;
-            if (StrEqualNoCase(pdd->DeviceID, id.c_str()))
+            if (StrEqualNoCase(pdd->DeviceID, id))
                 return true;
         }
         Sleep(kFindPauseMs);
@@ -37,11 +37,11 @@ bool FindDeviceById(const std::string& id, DISPLAY_DEVICEA* pdd) {
 // Device names and state flags change with every layout change, so the record of the device in use is
 // looked up again by its DeviceID before each use.
 bool CAdapter::RefreshActive() {
-    size_t cb = m_strActiveDevId.size() + 1;
+    size_t cb = strlen(m_pszActiveDevId) + 1;
     char* pszId = static_cast<char*>(malloc(cb));
     if (pszId == nullptr)
         return false;
-    memcpy(pszId, m_strActiveDevId.c_str(), cb);
+    memcpy(pszId, m_pszActiveDevId, cb);
     BOOL bFound = DispDevFindById(pszId, m_ddActive);
     free(pszId);
     return bFound != FALSE;
@@ -83,7 +83,7 @@ bool CAdapter::IsDevAttached() {
 }
 
 bool CAdapter::DetachDev() {
-    DbgTrace("DetachDev %s\n", m_strActiveDevId.c_str());
+    DbgTrace("DetachDev %s\n", m_pszActiveDevId);
     RefreshActive();
     DispDevDetach(m_ddActive);
     DbgTrace("get return %d\n", (int)DispDevLastResult());
@@ -184,7 +184,7 @@ bool CAdapter::TurnOffDev() {
 }
 
 bool CAdapter::FindDisplayDevices() {
-    bool bFoundExt = FindDeviceById(m_strDispDevId, &m_ddExt);
+    bool bFoundExt = FindDeviceById(m_pszDispDevId, &m_ddExt);
     if (bFoundExt) {
         DbgTrace("Got extend name %s %s \n", m_ddExt.DeviceName, m_ddExt.DeviceID);
         DbgTrace("Get extended display device\n");
@@ -193,16 +193,16 @@ bool CAdapter::FindDisplayDevices() {
     }
     bool bFoundMir = false;
     if (m_bHasMirror == 1) {
-        bFoundMir = FindDeviceById(m_strMirDevId, &m_ddMir);
+        bFoundMir = FindDeviceById(m_pszMirDevId, &m_ddMir);
         if (bFoundMir)
             DbgTrace("Got mirror name %s %s \n", m_ddMir.DeviceName, m_ddMir.DeviceID);
     }
     if (m_nDispState == DISP_MIRROR && bFoundMir) {
         m_ddActive = m_ddMir;
-        m_strActiveDevId = m_strMirDevId;
+        m_pszActiveDevId = m_pszMirDevId;
     } else if (bFoundExt) {
         m_ddActive = m_ddExt;
-        m_strActiveDevId = m_strDispDevId;
+        m_pszActiveDevId = m_pszDispDevId;
     }
     return bFoundExt || bFoundMir;
 }

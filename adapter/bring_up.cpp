@@ -78,7 +78,7 @@ bool CAdapter::SwitchMirror(bool bOn) {
         GetFullDispRes();
         SetMirror(true);
         m_ddActive = m_ddMir;
-        m_strActiveDevId = m_strMirDevId;
+        m_pszActiveDevId = m_pszMirDevId;
         GetDispRes();
         AttachToDeskTopMir();
         GetFullDispRes();
@@ -91,7 +91,7 @@ bool CAdapter::SwitchMirror(bool bOn) {
         DetachDev();
     SetMirror(false);
     m_ddActive = m_ddExt;
-    m_strActiveDevId = m_strDispDevId;
+    m_pszActiveDevId = m_pszDispDevId;
     GetDispRes();
     GetFullDispRes();
     return true;

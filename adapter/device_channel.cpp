@@ -71,7 +71,7 @@ bool CAdapter::OpenDevice() {
             DbgTrace("Enum USB device %u: no path\n", static_cast<unsigned>(dwIndex));
             continue;
         }
-        if (StrContainsNoCase(pDetail->DevicePath, m_strUsbId.c_str())) {
+        if (StrContainsNoCase(pDetail->DevicePath, m_pszUsbId)) {
             // The first matching interface is the adapter; a second one with the same id is not looked at.
             StopDwmAndWait();
             m_hDevice = OpenDevicePath(pDetail->DevicePath);

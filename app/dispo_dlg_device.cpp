@@ -71,11 +71,11 @@ BOOL CDispoDlg::OnAdapterArrival(const DEV_BROADCAST_HDR* pHeader) {
         pHeader->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
         return FALSE;
     auto* pInterface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader);
-    if (!StrContainsNoCase(pInterface->dbcc_name, m_pAdapter->m_strUsbId.c_str()))
+    if (!StrContainsNoCase(pInterface->dbcc_name, m_pAdapter->m_pszUsbId))
         return FALSE;
     StopDwmAndWait();
     m_pAdapter->m_hDevice = CAdapter::OpenDevicePath(pInterface->dbcc_name);
-    DbgTrace("Device %s was plug-in and create file handle = %d \n", m_pAdapter->m_strUsbId.c_str(),
+    DbgTrace("Device %s was plug-in and create file handle = %d \n", m_pAdapter->m_pszUsbId,
              (int)(INT_PTR)m_pAdapter->m_hDevice);
     SetTimer(ARRIVAL_TIMER, ARRIVAL_TIMER_MS);
     return TRUE;
@@ -101,9 +101,9 @@ BOOL CDispoDlg::OnAdapterInterfaceRemoval(const DEV_BROADCAST_HDR* pHeader) {
         pHeader->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
         return FALSE;
     auto* pInterface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(pHeader);
-    if (!StrContainsNoCase(pInterface->dbcc_name, m_pAdapter->m_strUsbId.c_str()))
+    if (!StrContainsNoCase(pInterface->dbcc_name, m_pAdapter->m_pszUsbId))
         return FALSE;
-    DbgTrace("Device %s was removed before its handle heard of it\n", m_pAdapter->m_strUsbId.c_str());
+    DbgTrace("Device %s was removed before its handle heard of it\n", m_pAdapter->m_pszUsbId);
     KillTimer(ARRIVAL_TIMER);
     RemoveAdapter();
     return TRUE;

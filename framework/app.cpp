@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
+
 #include "framework/app.h"
 #include "framework/command_line.h"
 #include "framework/wnd.h"
@@ -17,13 +20,15 @@ CWinApp* FwGetApp() {
 
 CWinApp::CWinApp(LPCSTR pszAppName) {
     if (pszAppName != nullptr) {
-        m_strAppName = pszAppName;
-        m_pszAppName = m_strAppName.c_str();
+        // The name of a file: it fits the buffer, and is cut where it would not.
+        strncpy(m_szAppName, pszAppName, sizeof(m_szAppName) - 1);
+        m_pszAppName = m_szAppName;
     }
     g_pApp = this;
 }
 
 CWinApp::~CWinApp() {
+    free(m_pArgBlock);
     if (g_pApp == this)
         g_pApp = nullptr;
 }
@@ -33,22 +38,19 @@ void CWinApp::InitEntry(HINSTANCE hInstance, LPSTR lpCmdLine, int nCmdShow) {
     m_nCmdShow = nCmdShow;
 
     const char* pszFullLine = GetCommandLineA();
-    m_strCmdLine = lpCmdLine != nullptr ? lpCmdLine : SkipProgramName(pszFullLine);
-    m_lpCmdLine = m_strCmdLine.data();
+    m_lpCmdLine = lpCmdLine != nullptr ? lpCmdLine : const_cast<LPSTR>(SkipProgramName(pszFullLine));
 
-    m_args = SplitCommandLine(pszFullLine);
-    m_argvPointers.clear();
-    for (std::string& arg : m_args)
-        m_argvPointers.push_back(arg.data());
-    m_argvPointers.push_back(nullptr);
-    m_argc = static_cast<int>(m_args.size());
-    m_argv = m_argvPointers.data();
+    free(m_pArgBlock);
+    m_pArgBlock = SplitCommandLine(pszFullLine, &m_argc);
+    // Without arguments (or without the memory for them) the vector is empty, but there is one.
+    static char* const kNoArguments[] = {nullptr};
+    m_argv = m_pArgBlock != nullptr ? m_pArgBlock : const_cast<char**>(kNoArguments);
 
     if (m_pszAppName == nullptr) {
         char szModule[MAX_PATH + 1] = {};
         GetModuleFileNameA(nullptr, szModule, MAX_PATH);
-        m_strAppName = ExeBaseName(szModule);
-        m_pszAppName = m_strAppName.c_str();
+        ExeBaseName(szModule, m_szAppName, sizeof(m_szAppName));
+        m_pszAppName = m_szAppName;
     }
 }
 

@@ -4,8 +4,6 @@
 #include <windows.h>
 
 #include <new>
-#include <string>
-#include <vector>
 
 #include "framework/object.h"
 
@@ -38,11 +36,15 @@ public:
     int GetProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nDefault, bool* pbReadFailed = nullptr) const;
     BOOL WriteProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nValue) const;
     // "Software\<registry key>\<application name>", the key that holds every section; empty without a
-    // registry key.
-    std::string GetAppProfileKey() const;
+    // registry key, or when it would be longer than a registry path may be.
+    const char* GetAppProfileKey() const;
+
+    // Registry key names are at most 255 characters; a path of them, at most this many.
+    static constexpr size_t kMaxKeyPath = 512;
 
     // Called by WinMain before InitInstance: the instance, the command-line text after the program name
-    // and the argument vector parsed from GetCommandLineA, the application name.
+    // (lpCmdLine, else the one in GetCommandLineA: both last as long as the process) and the argument
+    // vector parsed from GetCommandLineA, the application name.
     void InitEntry(HINSTANCE hInstance, LPSTR lpCmdLine, int nCmdShow);
 
     HINSTANCE m_hInstance = nullptr;
@@ -58,11 +60,11 @@ protected:
     int m_nExitCode = 0;
 
 private:
-    std::string m_strCmdLine;
-    std::vector<std::string> m_args;
-    std::vector<char*> m_argvPointers;
-    std::string m_strAppName;
-    std::string m_strRegistryKey;
+    // m_argv's pointers and texts, one block from the C runtime's heap (SplitCommandLine).
+    char** m_pArgBlock = nullptr;
+    char m_szAppName[MAX_PATH + 1] = {};
+    char m_szRegistryKey[256] = {};
+    mutable char m_szProfileKey[kMaxKeyPath] = {};
 };
 
 // The running application object, or null outside WinMain.

@@ -1,5 +1,6 @@
 #include "framework/command_line.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -14,20 +15,37 @@ const char* SkipBlanks(const char* p) {
     return p;
 }
 
+// Where the scanners put an argument's characters: counted only while the sizes are taken, written
+// too once the block exists.
+struct ArgWriter {
+    char* pOut = nullptr;
+    size_t nChars = 0;
+
+    void Put(char c) {
+        if (pOut != nullptr)
+            *pOut++ = c;
+        ++nChars;
+    }
+    void Put(size_t nCount, char c) {
+        for (; nCount > 0; --nCount)
+            Put(c);
+    }
+};
+
 // The program name: no escapes, a quote only switches the blank rule on and off.
-const char* ScanProgramName(const char* p, std::string* name) {
+const char* ScanProgramName(const char* p, ArgWriter* pName) {
     bool inQuotes = false;
     while (*p != '\0' && (inQuotes || !IsBlank(*p))) {
         if (*p == '"')
             inQuotes = !inQuotes;
-        else if (name != nullptr)
-            name->push_back(*p);
+        else if (pName != nullptr)
+            pName->Put(*p);
         ++p;
     }
     return p;
 }
 
-const char* ScanArgument(const char* p, std::string* arg) {
+const char* ScanArgument(const char* p, ArgWriter* pArg) {
     bool inQuotes = false;
     while (*p != '\0' && (inQuotes || !IsBlank(*p))) {
         if (*p == '\\') {
@@ -37,19 +55,19 @@ const char* ScanArgument(const char* p, std::string* arg) {
                 ++p;
             }
             if (*p == '"') {
-                arg->append(backslashes / 2, '\\');
+                pArg->Put(backslashes / 2, '\\');
                 if (backslashes % 2 == 1) {
-                    arg->push_back('"');
+                    pArg->Put('"');
                     ++p;
                 }
             } else {
-                arg->append(backslashes, '\\');
+                pArg->Put(backslashes, '\\');
             }
             continue;
         }
         if (*p == '"') {
             if (inQuotes && p[1] == '"') {
-                arg->push_back('"');
+                pArg->Put('"');
                 p += 2;
                 continue;
             }
@@ -57,10 +75,30 @@ const char* ScanArgument(const char* p, std::string* arg) {
             ++p;
             continue;
         }
-        arg->push_back(*p);
+        pArg->Put(*p);
         ++p;
     }
     return p;
+}
+
+// One pass over the line: the number of arguments and of their characters with the terminators, and,
+// with argv, the texts and the pointers to them.
+int ScanLine(const char* p, ArgWriter* pWriter, char** argv) {
+    int nArgs = 0;
+    auto next = [&]() {
+        if (argv != nullptr)
+            argv[nArgs] = pWriter->pOut;
+        ++nArgs;
+    };
+    next();
+    p = SkipBlanks(ScanProgramName(p, pWriter));
+    pWriter->Put('\0');
+    while (*p != '\0') {
+        next();
+        p = SkipBlanks(ScanArgument(p, pWriter));
+        pWriter->Put('\0');
+    }
+    return nArgs;
 }
 
 } // namespace
@@ -71,32 +109,40 @@ const char* SkipProgramName(const char* cmdLine) {
     return SkipBlanks(ScanProgramName(cmdLine, nullptr));
 }
 
-std::vector<std::string> SplitCommandLine(const char* cmdLine) {
-    std::vector<std::string> args;
+char** SplitCommandLine(const char* cmdLine, int* pArgc) {
+    *pArgc = 0;
     if (cmdLine == nullptr)
-        return args;
+        return nullptr;
     const char* p = SkipBlanks(cmdLine);
     if (*p == '\0')
-        return args;
-    std::string name;
-    p = SkipBlanks(ScanProgramName(p, &name));
-    args.push_back(name);
-    while (*p != '\0') {
-        std::string arg;
-        p = SkipBlanks(ScanArgument(p, &arg));
-        args.push_back(arg);
-    }
-    return args;
+        return nullptr;
+    ArgWriter sizes;
+    const int nArgs = ScanLine(p, &sizes, nullptr);
+    const size_t cbPointers = (static_cast<size_t>(nArgs) + 1) * sizeof(char*);
+    auto** argv = static_cast<char**>(malloc(cbPointers + sizes.nChars));
+    if (argv == nullptr)
+        return nullptr;
+    ArgWriter texts;
+    texts.pOut = reinterpret_cast<char*>(argv) + cbPointers;
+    ScanLine(p, &texts, argv);
+    argv[nArgs] = nullptr;
+    *pArgc = nArgs;
+    return argv;
 }
 
-std::string ExeBaseName(const char* path) {
+void ExeBaseName(const char* path, char* name, size_t size) {
+    name[0] = '\0';
     if (path == nullptr)
-        return std::string();
-    const char* name = path;
+        return;
+    const char* start = path;
     for (const char* p = path; *p != '\0'; ++p) {
         if (*p == '\\' || *p == '/' || *p == ':')
-            name = p + 1;
+            start = p + 1;
     }
-    const char* dot = strrchr(name, '.');
-    return dot != nullptr ? std::string(name, dot) : std::string(name);
+    const char* dot = strrchr(start, '.');
+    size_t length = dot != nullptr ? static_cast<size_t>(dot - start) : strlen(start);
+    if (length > size - 1)
+        length = size - 1;
+    memcpy(name, start, length);
+    name[length] = '\0';
 }

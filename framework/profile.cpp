@@ -1,39 +1,56 @@
 // The application's registry profile: one REG_DWORD per entry, one key per section.
 #include <windows.h>
 
+#include <cstring>
+#include <initializer_list>
+
 #include "framework/app.h"
 
 namespace {
 
-std::string SectionKey(const CWinApp& app, LPCSTR pszSection) {
-    std::string key = app.GetAppProfileKey();
-    if (key.empty() || pszSection == nullptr)
-        return std::string();
-    key += '\\';
-    key += pszSection;
-    return key;
+// The parts one after another into buf, which has CWinApp::kMaxKeyPath characters; false, with buf empty,
+// when a part is missing or the whole would not fit.
+bool JoinKeyPath(char* buf, std::initializer_list<const char*> parts) {
+    size_t used = 0;
+    buf[0] = '\0';
+    for (const char* part : parts) {
+        if (part == nullptr)
+            return false;
+        const size_t length = strlen(part);
+        if (used + length >= CWinApp::kMaxKeyPath) {
+            buf[0] = '\0';
+            return false;
+        }
+        memcpy(buf + used, part, length + 1);
+        used += length;
+    }
+    return true;
+}
+
+bool SectionKey(const CWinApp& app, LPCSTR pszSection, char* buf) {
+    const char* pszAppKey = app.GetAppProfileKey();
+    return *pszAppKey != '\0' && JoinKeyPath(buf, {pszAppKey, "\\", pszSection});
 }
 
 } // namespace
 
 void CWinApp::SetRegistryKey(LPCSTR pszRegistryKey) {
-    m_strRegistryKey = pszRegistryKey != nullptr ? pszRegistryKey : "";
-    m_pszRegistryKey = m_strRegistryKey.empty() ? nullptr : m_strRegistryKey.c_str();
+    m_szRegistryKey[0] = '\0';
+    // A key name longer than the registry allows is no key at all.
+    if (pszRegistryKey != nullptr && strlen(pszRegistryKey) < sizeof(m_szRegistryKey))
+        strcpy(m_szRegistryKey, pszRegistryKey);
+    m_pszRegistryKey = m_szRegistryKey[0] == '\0' ? nullptr : m_szRegistryKey;
 }
 
-std::string CWinApp::GetAppProfileKey() const {
-    if (m_pszRegistryKey == nullptr || m_pszAppName == nullptr)
-        return std::string();
-    std::string key = "Software\\";
-    key += m_pszRegistryKey;
-    key += '\\';
-    key += m_pszAppName;
-    return key;
+const char* CWinApp::GetAppProfileKey() const {
+    JoinKeyPath(m_szProfileKey,
+                {m_pszRegistryKey != nullptr ? "Software\\" : nullptr, m_pszRegistryKey, "\\", m_pszAppName});
+    return m_szProfileKey;
 }
 
 int CWinApp::GetProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nDefault, bool* pbReadFailed) const {
-    const std::string key = SectionKey(*this, pszSection);
-    if (key.empty())
+    char key[kMaxKeyPath];
+    if (!SectionKey(*this, pszSection, key))
         return nDefault;
     // A value that is not there (or a key that is not) is missing; any other error means the registry
     // could not say what the value is.
@@ -42,7 +59,7 @@ int CWinApp::GetProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nDefault, boo
             *pbReadFailed = true;
     };
     HKEY hKey = nullptr;
-    if (const LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &hKey);
+    if (const LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &hKey);
         status != ERROR_SUCCESS) {
         failed(status);
         return nDefault;
@@ -63,13 +80,13 @@ int CWinApp::GetProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nDefault, boo
 }
 
 BOOL CWinApp::WriteProfileInt(LPCSTR pszSection, LPCSTR pszEntry, int nValue) const {
-    const std::string key = SectionKey(*this, pszSection);
-    if (key.empty())
+    char key[kMaxKeyPath];
+    if (!SectionKey(*this, pszSection, key))
         return FALSE;
     HKEY hKey = nullptr;
     DWORD dwDisposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_WRITE | KEY_READ, nullptr, &hKey, &dwDisposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | KEY_READ,
+                        nullptr, &hKey, &dwDisposition) != ERROR_SUCCESS)
         return FALSE;
     const DWORD dwValue = static_cast<DWORD>(nValue);
     const LSTATUS status = RegSetValueExA(hKey, pszEntry, 0, REG_DWORD,

@@ -1,9 +1,9 @@
 // The command line as Windows hands it over: the text after the program name, the verbs a second start
 // forwards, the installer's "res" preset and the argument vector the C runtime makes of the whole line.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "app/res_preset.h"
 #include "app/verbs.h"
@@ -24,21 +24,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(verb == nullptr || StrEqualNoCase(name, verb->pszVerb));
     }
 
-    const std::vector<std::string> argv = SplitCommandLine(text);
-    // Every argument takes at least one character of the line, or two quotes for an empty one.
-    FUZZ_CHECK(argv.size() <= line.size());
+    int argc = 0;
+    char** argv = SplitCommandLine(text, &argc);
+    FUZZ_CHECK((argv == nullptr) == (argc == 0));
+    // Every argument takes at least one character of the line, or two quotes for an empty one, and the
+    // vector ends with a null.
+    FUZZ_CHECK(static_cast<size_t>(argc) <= line.size());
+    FUZZ_CHECK(argv == nullptr || argv[argc] == nullptr);
     if (line.find('"') == std::string::npos) {
-        for (const std::string& arg : argv)
-            FUZZ_CHECK(arg.find_first_of(" \t") == std::string::npos && line.find(arg) != std::string::npos);
+        for (int i = 0; i < argc; ++i)
+            FUZZ_CHECK(std::strpbrk(argv[i], " \t") == nullptr && line.find(argv[i]) != std::string::npos);
     }
-    std::vector<const char*> pointers;
-    for (const std::string& arg : argv)
-        pointers.push_back(arg.c_str());
-    pointers.push_back(nullptr);
+    const char* const none[] = {nullptr};
     ResPreset preset{-1, -1, -1};
-    if (ParseResPreset(static_cast<int>(argv.size()), pointers.data(), &preset))
-        FUZZ_CHECK(argv.size() == 5 && StrEqualNoCase(argv[1].c_str(), "res"));
+    if (ParseResPreset(argc, argv != nullptr ? static_cast<const char* const*>(argv) : none, &preset))
+        FUZZ_CHECK(argc == 5 && StrEqualNoCase(argv[1], "res"));
     else
         FUZZ_CHECK(preset.nWidth == -1 && preset.nHeight == -1 && preset.nBpp == -1);
+    free(argv);
     return 0;
 }

@@ -7,7 +7,33 @@
 #include "framework/command_line.h"
 #include "machine.h"
 
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
 using Args = std::vector<std::string>;
+
+// The vector as texts; its pointers end with a null, and argc counts them.
+Args Split(const char* cmdLine) {
+    int argc = -1;
+    char** argv = SplitCommandLine(cmdLine, &argc);
+    Args args;
+    for (int i = 0; argv != nullptr && argv[i] != nullptr; ++i)
+        args.push_back(argv[i]);
+    EXPECT_EQ(argc, static_cast<int>(args.size()));
+    free(argv);
+    return args;
+}
+
+std::string BaseName(const char* path, size_t size = 260) {
+    std::vector<char> name(size, 'x');
+    ExeBaseName(path, name.data(), size);
+    return name.data();
+}
+
+} // namespace
 
 TEST(SkipProgramName, KeepsEverythingAfterTheNameAndItsBlanksIncludingTrailingOnes) {
     EXPECT_STREQ(SkipProgramName("duodesk.exe Close"), "Close");
@@ -28,51 +54,54 @@ TEST(SkipProgramName, NoArgumentsGiveAnEmptyText) {
 }
 
 TEST(SplitCommandLine, SplitsOnRunsOfBlanksAndTabs) {
-    EXPECT_EQ(SplitCommandLine("duodesk.exe res  1024\t768 32 "),
-              (Args{"duodesk.exe", "res", "1024", "768", "32"}));
+    EXPECT_EQ(Split("duodesk.exe res  1024\t768 32 "), (Args{"duodesk.exe", "res", "1024", "768", "32"}));
 }
 
 TEST(SplitCommandLine, TheProgramNameTakesQuotesButNoEscapes) {
-    EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\duodesk\\\" x"),
-              (Args{"C:\\Program Files\\duodesk\\", "x"}));
+    EXPECT_EQ(Split("\"C:\\Program Files\\duodesk\\\" x"), (Args{"C:\\Program Files\\duodesk\\", "x"}));
 }
 
 TEST(SplitCommandLine, QuotesGroupBlanksIntoOneArgument) {
-    EXPECT_EQ(SplitCommandLine("p \"a b\" c\" d\"e"), (Args{"p", "a b", "c de"}));
-    EXPECT_EQ(SplitCommandLine("p \"\" x"), (Args{"p", "", "x"}));
+    EXPECT_EQ(Split("p \"a b\" c\" d\"e"), (Args{"p", "a b", "c de"}));
+    EXPECT_EQ(Split("p \"\" x"), (Args{"p", "", "x"}));
 }
 
 TEST(SplitCommandLine, BackslashesEscapeOnlyBeforeAQuote) {
-    EXPECT_EQ(SplitCommandLine("p a\\\\b"), (Args{"p", "a\\\\b"}));              // a\\b stays a\\b
-    EXPECT_EQ(SplitCommandLine("p a\\\"b"), (Args{"p", "a\"b"}));                // a\"b is a"b
-    EXPECT_EQ(SplitCommandLine("p \"a\\\\\" b"), (Args{"p", "a\\", "b"}));       // "a\\" b: the quote closes
-    EXPECT_EQ(SplitCommandLine("p a\\\\\\\"b"), (Args{"p", "a\\\"b"}));          // a\\\"b is a\"b
-    EXPECT_EQ(SplitCommandLine("p C:\\dir\\ x"), (Args{"p", "C:\\dir\\", "x"})); // a trailing backslash
+    EXPECT_EQ(Split("p a\\\\b"), (Args{"p", "a\\\\b"}));              // a\\b stays a\\b
+    EXPECT_EQ(Split("p a\\\"b"), (Args{"p", "a\"b"}));                // a\"b is a"b
+    EXPECT_EQ(Split("p \"a\\\\\" b"), (Args{"p", "a\\", "b"}));       // "a\\" b: the quote closes
+    EXPECT_EQ(Split("p a\\\\\\\"b"), (Args{"p", "a\\\"b"}));          // a\\\"b is a\"b
+    EXPECT_EQ(Split("p C:\\dir\\ x"), (Args{"p", "C:\\dir\\", "x"})); // a trailing backslash
 }
 
 TEST(SplitCommandLine, ADoubledQuoteInsideQuotesIsALiteralQuote) {
-    EXPECT_EQ(SplitCommandLine("p \"a\"\"b\" c"), (Args{"p", "a\"b", "c"}));
+    EXPECT_EQ(Split("p \"a\"\"b\" c"), (Args{"p", "a\"b", "c"}));
 }
 
 TEST(SplitCommandLine, AnUnclosedQuoteRunsToTheEnd) {
-    EXPECT_EQ(SplitCommandLine("p \"a b"), (Args{"p", "a b"}));
+    EXPECT_EQ(Split("p \"a b"), (Args{"p", "a b"}));
 }
 
 TEST(SplitCommandLine, AnEmptyLineHasNoArguments) {
-    EXPECT_TRUE(SplitCommandLine("").empty());
-    EXPECT_TRUE(SplitCommandLine("   ").empty());
-    EXPECT_TRUE(SplitCommandLine(nullptr).empty());
+    EXPECT_TRUE(Split("").empty());
+    EXPECT_TRUE(Split("   ").empty());
+    EXPECT_TRUE(Split(nullptr).empty());
 }
 
 TEST(ExeBaseName, DropsTheFolderAndTheExtension) {
-    EXPECT_EQ(ExeBaseName("C:\\Program Files\\duodesk\\duodeskb.exe"), "duodeskb");
-    EXPECT_EQ(ExeBaseName("duodesk.exe"), "duodesk");
-    EXPECT_EQ(ExeBaseName("/opt/sim/duodesk-sim"), "duodesk-sim");
+    EXPECT_EQ(BaseName("C:\\Program Files\\duodesk\\duodeskb.exe"), "duodeskb");
+    EXPECT_EQ(BaseName("duodesk.exe"), "duodesk");
+    EXPECT_EQ(BaseName("/opt/sim/duodesk-sim"), "duodesk-sim");
 }
 
 TEST(ExeBaseName, ADotInAFolderNameIsNotAnExtension) {
-    EXPECT_EQ(ExeBaseName("C:\\tools.v2\\duodesk"), "duodesk");
-    EXPECT_EQ(ExeBaseName("C:\\tools.v2\\duo.desk.exe"), "duo.desk");
+    EXPECT_EQ(BaseName("C:\\tools.v2\\duodesk"), "duodesk");
+    EXPECT_EQ(BaseName("C:\\tools.v2\\duo.desk.exe"), "duo.desk");
+}
+
+TEST(ExeBaseName, ANameTooLongForTheBufferIsCut) {
+    EXPECT_EQ(BaseName("C:\\duodesk.exe", 5), "duod");
+    EXPECT_EQ(BaseName(nullptr), "");
 }
 
 namespace {

@@ -36,7 +36,7 @@ TEST_F(ProfileTest, AValueIsADwordUnderTheRegistryKeyTheAppNameAndTheSection) {
     ASSERT_TRUE(ReadRaw("Software\\Kiva Dongle\\duodeskb\\VGA DONGLE", "Width", &dwType, &dwValue));
     EXPECT_EQ(dwType, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(dwValue, 1280u);
-    EXPECT_EQ(app.GetAppProfileKey(), "Software\\Kiva Dongle\\duodeskb");
+    EXPECT_STREQ(app.GetAppProfileKey(), "Software\\Kiva Dongle\\duodeskb");
 }
 
 TEST_F(ProfileTest, ValuesComeBackSignedAndMissingOnesGiveTheDefault) {
@@ -70,7 +70,7 @@ TEST_F(ProfileTest, WithoutARegistryKeyThereIsNoProfile) {
     EXPECT_EQ(app.GetProfileInt("VGA DONGLE", "Width", 1024), 1024);
     HKEY hKey = nullptr;
     EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\duodesk", 0, KEY_READ, &hKey), ERROR_SUCCESS);
-    EXPECT_TRUE(app.GetAppProfileKey().empty());
+    EXPECT_STREQ(app.GetAppProfileKey(), "");
 }
 
 TEST_F(ProfileTest, SectionsAreSeparateKeys) {
