@@ -69,4 +69,4 @@ target_link_options(mini-tray PRIVATE ${DUODESK_EXE_LINK_OPTIONS})
 # of the product and never shipped.
 add_executable(tray-probe tests/wine/tray_probe.cpp)
 target_compile_definitions(tray-probe PRIVATE ${DUODESK_PLATFORM_DEFINITIONS})
-target_link_libraries(tray-probe PRIVATE user32 shell32)
+target_link_libraries(tray-probe PRIVATE user32 shell32 psapi)

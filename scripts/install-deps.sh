@@ -4,14 +4,17 @@
 #
 #   scripts/install-deps.sh          everything: simulator, fuzz targets, cross compilers, Wine and its tools
 #   scripts/install-deps.sh --sim    only what the simulator build, its tests and the fuzz targets need
+#   scripts/install-deps.sh --bench  everything, and valgrind for the benchmark's menu cost
 set -euo pipefail
 
 want_windows=1
+want_bench=0
 case "${1:-}" in
 --sim) want_windows=0 ;;
+--bench) want_bench=1 ;;
 "") ;;
 *)
-    echo "usage: $0 [--sim]" >&2
+    echo "usage: $0 [--sim | --bench]" >&2
     exit 2
     ;;
 esac
@@ -27,6 +30,7 @@ if ((want_windows)); then
         imagemagick # the Wine checks' screenshot of the tray menu (import)
     )
 fi
+((want_bench)) && packages+=(valgrind)
 
 # dpkg-query answers from the local database: no network, no root needed. A package counts as present
 # only when it is fully installed ("install ok installed"), not merely known or half-configured.

@@ -7,11 +7,13 @@
 #      and the fuzz targets (preset fuzz), each run for a few seconds (scripts/fuzz.sh)
 #   4. the Windows executables, 32-bit (preset win32, shipped) and 64-bit (preset win64)
 #   5. those executables run under Wine (tests/wine/run-wine-tests.sh)
+#   6. the benchmark's size and idle parts (scripts/bench.sh --ci)
 #
 # A failing stage does not stop the later ones, so one run shows every problem; a stage whose build
-# failed skips its own tests. The last line adds up the tests of stages 2, 3 and 5 as
-# "N passed, N failed" (each sweep run, each soak day and each fuzz target that ran without a crash is
-# one; a build that failed counts as one failure); the exit status is non-zero when anything failed.
+# failed skips its own tests. The last line adds up the tests of stages 2, 3, 5 and 6 as
+# "N passed, N failed" (each sweep run, each soak day, each fuzz target that ran without a crash and
+# each goal of the benchmark is one; a build that failed counts as one failure); the exit status is
+# non-zero when anything failed.
 set -uo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
@@ -87,6 +89,14 @@ stage "Windows executables under Wine"
 if ((windows_ok)); then
     bash tests/wine/run-wine-tests.sh 2>&1 | tee "$LOGS/wine.log"
     add_counts "$LOGS/wine.log" "Wine tests" "${PIPESTATUS[0]}"
+else
+    echo "skipped: a Windows build failed"
+fi
+
+stage "benchmark: size and idle (scripts/bench.sh --ci)"
+if ((windows_ok)); then
+    bash scripts/bench.sh --ci 2>&1 | tee "$LOGS/bench.log"
+    add_counts "$LOGS/bench.log" "benchmark" "${PIPESTATUS[0]}"
 else
     echo "skipped: a Windows build failed"
 fi

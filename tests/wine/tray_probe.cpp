@@ -16,7 +16,12 @@
 //                               WM_RBUTTONDOWN, as the shell does when its icon is pressed
 //   wait-menu TITLE SECONDS     a popup menu of the window TITLE's thread is open; prints its rectangle
 //   keys KEY...                 types the keys (down, up, return, escape) through the real input queue
+//   menus TITLE ID N            opens the window TITLE's popup menu N times through its icon's callback
+//                               and closes it each time with Escape
+//   memory TITLE                prints the private bytes and the working set of the process of the
+//                               window TITLE: "private N ws N"
 #include <windows.h>
+#include <psapi.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -33,7 +38,7 @@ constexpr UINT kSendTimeoutMs = 5000;
 int Usage() {
     std::fputs("usage: tray-probe taskbar SECONDS | wait-window TITLE SECONDS | icon TITLE ID |"
                " taskbar-created | hover SECONDS | above-icon | right-click | notify TITLE ID |"
-               " wait-menu TITLE SECONDS | keys KEY...\n",
+               " wait-menu TITLE SECONDS | keys KEY... | menus TITLE ID N | memory TITLE\n",
                stderr);
     return 2;
 }
@@ -225,17 +230,20 @@ BOOL CALLBACK FindMenuWindow(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
+HWND OpenMenuOf(HWND owner) {
+    MenuSearch search = {GetWindowThreadProcessId(owner, nullptr), nullptr};
+    EnumWindows(FindMenuWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 int WaitMenu(const char* pszTitle, int nSeconds) {
     HWND owner = FindWindowA(nullptr, pszTitle);
     if (owner == nullptr) {
         std::printf("no window \"%s\"\n", pszTitle);
         return 2;
     }
-    MenuSearch search = {GetWindowThreadProcessId(owner, nullptr), nullptr};
-    if (!WaitFor(nSeconds, [&] {
-            EnumWindows(FindMenuWindow, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        })) {
+    MenuSearch search = {0, nullptr};
+    if (!WaitFor(nSeconds, [&] { return (search.found = OpenMenuOf(owner)) != nullptr; })) {
         std::printf("no popup menu of \"%s\" within %ds\n", pszTitle, nSeconds);
         return 1;
     }
@@ -248,6 +256,17 @@ int WaitMenu(const char* pszTitle, int nSeconds) {
 
 // Through SendInput, the keys take the way a keyboard's do: into the input queue of the foreground
 // thread, which is the one that opened the menu.
+bool TypeKey(WORD nVk) {
+    INPUT input[2] = {};
+    for (INPUT& in : input) {
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = nVk;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(nVk, MAPVK_VK_TO_VSC));
+    }
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    return SendInput(2, input, sizeof(INPUT)) == 2;
+}
+
 int Keys(int argc, char** argv) {
     const struct {
         const char* pszName;
@@ -261,19 +280,62 @@ int Keys(int argc, char** argv) {
         }
         if (nVk == 0)
             return Usage();
-        INPUT input[2] = {};
-        for (INPUT& in : input) {
-            in.type = INPUT_KEYBOARD;
-            in.ki.wVk = nVk;
-            in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(nVk, MAPVK_VK_TO_VSC));
-        }
-        input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        if (SendInput(2, input, sizeof(INPUT)) != 2) {
+        if (!TypeKey(nVk)) {
             std::printf("SendInput failed (error %lu)\n", GetLastError());
             return 1;
         }
     }
     std::printf("typed %d key(s)\n", argc);
+    return 0;
+}
+
+// Each opening is the icon's callback as the shell posts it; each closing is an Escape typed into the
+// menu. The next opening waits until the menu is gone and the program is back in its message loop.
+int Menus(const char* pszTitle, UINT nId, int nTimes) {
+    constexpr int kSeconds = 20;
+    HWND owner = FindWindowA(nullptr, pszTitle);
+    const UINT nMsg = RegisterWindowMessageA("NotifyIcon");
+    if (owner == nullptr || nMsg == 0) {
+        std::printf("no window \"%s\"\n", pszTitle);
+        return 2;
+    }
+    for (int i = 0; i < nTimes; ++i) {
+        PostMessageA(owner, nMsg, nId, WM_RBUTTONDOWN);
+        if (!WaitFor(kSeconds, [&] { return OpenMenuOf(owner) != nullptr; }) || !TypeKey(VK_ESCAPE) ||
+            !WaitFor(kSeconds, [&] { return OpenMenuOf(owner) == nullptr; }) || !Sync(owner)) {
+            std::printf("opening %d of %d: the menu did not open and close within %ds\n", i + 1, nTimes,
+                        kSeconds);
+            return 1;
+        }
+    }
+    std::printf("opened and closed the menu %d times\n", nTimes);
+    return 0;
+}
+
+int Memory(const char* pszTitle) {
+    HWND owner = FindWindowA(nullptr, pszTitle);
+    DWORD nPid = 0;
+    if (owner == nullptr || GetWindowThreadProcessId(owner, &nPid) == 0) {
+        std::printf("no window \"%s\"\n", pszTitle);
+        return 2;
+    }
+    HANDLE hProcess = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, nPid);
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    const bool bOk =
+        hProcess != nullptr &&
+        GetProcessMemoryInfo(hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    if (hProcess != nullptr)
+        CloseHandle(hProcess);
+    if (!bOk) {
+        std::printf("cannot read process %lu (error %lu)\n", nPid, GetLastError());
+        return 1;
+    }
+    // Windows keeps PagefileUsage equal to PrivateUsage, the process's commit charge; Wine (8.0) leaves
+    // PrivateUsage at 0 and fills in PagefileUsage only.
+    const SIZE_T nPrivate = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+    std::printf("private %llu ws %llu\n", static_cast<unsigned long long>(nPrivate),
+                static_cast<unsigned long long>(counters.WorkingSetSize));
     return 0;
 }
 
@@ -305,5 +367,9 @@ int main(int argc, char** argv) {
         return WaitMenu(argv[2], std::atoi(argv[3]));
     if (command == "keys" && argc >= 3)
         return Keys(argc - 2, argv + 2);
+    if (command == "menus" && argc == 5)
+        return Menus(argv[2], static_cast<UINT>(std::atoi(argv[3])), std::atoi(argv[4]));
+    if (command == "memory" && argc == 3)
+        return Memory(argv[2]);
     return Usage();
 }
