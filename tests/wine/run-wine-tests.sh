@@ -2,8 +2,10 @@
 # Runs the real Windows executables under Wine, on a virtual X server, and checks what a user and an
 # installer can observe from outside:
 #
-#   resources   the executables carry the dialogs, strings, menu, icon, version and manifest, are
-#               GUI-subsystem and need no MinGW runtime DLL (read with binutils, no Wine needed)
+#   resources   the executables carry the dialogs, strings, menu, icon, version record (product name,
+#               version, file description) and manifest (common controls 6, asInvoker, system DPI
+#               awareness, Vista to 10 supported), are GUI-subsystem and need no MinGW runtime DLL
+#               (read with binutils, no Wine needed)
 #   preset      "duodesk.exe res 1280 1024 16" writes the four profile values and ends at once
 #   close       a resident duodesk.exe ends on "duodesk.exe Close"; a duodeskb.exe beside it keeps
 #               running until its own "duodeskb.exe Close"
@@ -85,6 +87,9 @@ fi
 export WINEDEBUG=-all
 # Keep Wine from offering to download its Mono and Gecko add-ons while a prefix is created.
 export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The version the build gives the executables: project(duodesk VERSION x.y.z) in CMakeLists.txt.
+VERSION=$(sed -n 's/^project(duodesk VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' "$REPO_ROOT/CMakeLists.txt")
 
 WINE32_LOADER=/usr/lib/wine/wine
 WINE64_LOADER=/usr/lib/wine/wine64
@@ -238,6 +243,28 @@ reg_dword() {
 PROFILE_KEY='HKCU\Software\Kiva Dongle\duodesk\VGA DONGLE'
 
 # ---- resources and image, straight from the files --------------------------------------------------------
+# What the manifest must say, each as "what|text of the manifest".
+MANIFEST_WANTS=(
+    'common controls 6|name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'
+    'no elevation|<requestedExecutionLevel level="asInvoker" uiAccess="false"/>'
+    'system DPI awareness|<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'
+    'Vista|<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>'
+    'Windows 7|<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>'
+    'Windows 8|<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>'
+    'Windows 8.1|<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>'
+    'Windows 10|<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>'
+)
+
+# verdict_list NAME HEADING: passes NAME when the array "missing" is empty; else fails it with HEADING
+# and what is missing.
+verdict_list() {
+    if ((${#missing[@]} == 0)); then
+        pass "$1"
+    else
+        fail "$1" "$2" "${missing[@]/#/  }"
+    fi
+}
+
 check_image() {
     local arch=$1 dir=$2 triplet=$3 name exe rc_text imports
     for name in duodesk duodeskb; do
@@ -303,15 +330,18 @@ CONTROL "Cancel", 2, "BUTTON", 0x50010000, 130, 89, 50, 14
 129 MENU
 128 14 /* RT_GROUP_ICON */
 1 24 /* RT_MANIFEST */
+FILEVERSION ${VERSION//./, }, 0
+PRODUCTVERSION ${VERSION//./, }, 0
+VALUE "ProductName", "$name"
+VALUE "ProductVersion", "$VERSION"
+VALUE "FileVersion", "$VERSION"
+VALUE "FileDescription", "USB 2.0 VGA display adapter tray utility"
 VALUE "InternalName", "$name"
 VALUE "OriginalFilename", "$name.exe"
+VALUE "Translation", 0x409, 1200
 EOF
-        if ((${#missing[@]} == 0)); then
-            pass "$arch $name.exe carries dialogs 102 and 130, strings 133-150, menu, icon, version, manifest"
-        else
-            fail "$arch $name.exe carries dialogs 102 and 130, strings 133-150, menu, icon, version, manifest" \
-                "not found in the decompiled resources:" "${missing[@]}"
-        fi
+        verdict_list "$arch $name.exe carries dialogs 102 and 130, strings 133-150, menu, icon, version $VERSION, manifest" \
+            "not found in the decompiled resources:"
 
         # The menu template: its items in order, with the rotation popup between Mirror and Off.
         local menu
@@ -330,11 +360,13 @@ EOF
                         on && /^END$/ { exit }
                         on && /^"/ { sub(/^"/, ""); sub(/"$/, ""); printf "%s", $0 }' <<<"$rc_text" |
             sed -e 's/""/"/g' -e 's/\\n/ /g')
-        if grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' <<<"$manifest"; then
-            pass "$arch $name.exe manifest asks for common controls 6"
-        else
-            fail "$arch $name.exe manifest asks for common controls 6" "manifest: ${manifest:-none}"
-        fi
+        missing=()
+        local entry
+        for entry in "${MANIFEST_WANTS[@]}"; do
+            grep -Fq -- "${entry#*|}" <<<"$manifest" || missing+=("${entry%%|*}: ${entry#*|}")
+        done
+        verdict_list "$arch $name.exe manifest: common controls 6, asInvoker, system DPI aware, Vista to 10" \
+            "not in the manifest:"
     done
 }
 
