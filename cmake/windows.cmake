@@ -36,6 +36,10 @@ endfunction()
 duodesk_windows_exe(duodesk variants/duodesk.cpp)
 duodesk_windows_exe(duodeskb variants/duodeskb.cpp)
 
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    include(cmake/installer.cmake)
+endif()
+
 # The Wine checks' helper (tests/wine/run-wine-tests.sh): a console program of the test suite, not part
 # of the product and never shipped.
 add_executable(tray-probe tests/wine/tray_probe.cpp)
