@@ -39,6 +39,8 @@ ManifestDPIAware true
 Name "${NAME}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\${NAME}"
+; Setup run again goes to the folder of the copy already there, which it can then close and replace.
+InstallDirRegKey HKLM "${ARP_KEY}" InstallLocation
 
 VIProductVersion "${EXE_VERSION_1}.${EXE_VERSION_2}.${EXE_VERSION_3}.${EXE_VERSION_4}"
 VIAddVersionKey /LANG=1033 ProductName "${NAME}"

@@ -25,11 +25,12 @@
 #   installer   a /RES that is not a resolution ends setup with exit code 2 and installs nothing;
 #               duodesk-setup.exe /S /RES=1280x1024x16 and duodeskb-setup.exe /S /RES=1024x768x32 leave
 #               their files, Start-menu entry, Run value, Add/Remove entry (with the version) and the
-#               four preset profile values, and the programs running; the silent uninstall of the
-#               running duodesk makes it delete its registry tree itself and leaves duodeskb running;
-#               that of duodeskb, closed first, deletes the tree itself. Each uninstall leaves no
-#               process, no files, no Run value, no Add/Remove entry and no "Kiva Dongle" key. The
-#               setup programs are 32-bit, so this check needs the i686 build to run
+#               four preset profile values, and the programs running; setup run again closes the
+#               running duodesk.exe and starts the new one; the silent uninstall of the running
+#               duodesk makes it delete its registry tree itself and leaves duodeskb running; that of
+#               duodeskb, closed first, deletes the tree itself. Each uninstall leaves no process, no
+#               files, no Run value, no Add/Remove entry and no "Kiva Dongle" key. The setup
+#               programs are 32-bit, so this check needs the i686 build to run
 #
 # The tray checks drive the programs with tests/wine/tray_probe.cpp (tray-probe.exe, built beside them);
 # the uninstall and end-of-session checks wait with it for duodesk's window.
@@ -935,11 +936,24 @@ check_installer() {
             "$PROBE_OUT"
     done
 
+    # Setup run again over the running duodesk: it closes that copy, replaces it and starts the new one.
+    local old_pid new_pid
+    old_pid=$(wine_procs 'Program Files\duodesk\duodesk.exe')
+    setup_log=$WORK/setup-duodesk-again.log
+    WINEDEBUG=-all,+debugstr run_quick "$setup_log" "$WIN32_DIR/duodesk-setup.exe" /S
+    probe window-again wait-window 'KIVA 7300' "$T_SHOW"
+    new_pid=$(wine_procs 'Program Files\duodesk\duodesk.exe')
+    ((RC == 0)) && [[ -n $old_pid && -n $new_pid && $new_pid != "$old_pid" ]] &&
+        traced "$WORK/setup-duodesk.log" 'OnTurnOff\n' && wait_traced "$setup_log" 'STARTUP_TIMER\n'
+    RESIDENT_LOG=$setup_log verdict $? \
+        "installer: duodesk-setup.exe /S again closes the running duodesk.exe (pid $old_pid) and starts the new one (pid ${new_pid:-none})" \
+        "$PROBE_OUT"
+
     # duodesk is running: its uninstaller has it delete its registry tree itself, duodeskb's profile
     # with it; duodeskb goes on running.
     uninstall duodesk "running" || { end_prefix; return; }
-    traced "$WORK/setup-duodesk.log" 'OnTurnOff\n' 'OnRemove Reg\n'
-    RESIDENT_LOG=$WORK/setup-duodesk.log verdict $? \
+    traced "$setup_log" 'OnTurnOff\n' 'OnRemove Reg\n'
+    RESIDENT_LOG=$setup_log verdict $? \
         "installer: duodesk.exe, asked by its uninstaller, traced \"OnTurnOff\" and \"OnRemove Reg\""
     probe window-duodeskb wait-window 'KIVA 7304' 1
     verdict "$RC" "installer: duodeskb.exe still runs after duodesk's uninstall" "$PROBE_OUT"
