@@ -65,6 +65,10 @@ target_compile_definitions(mini-tray PRIVATE ${DUODESK_PLATFORM_DEFINITIONS})
 target_link_libraries(mini-tray PRIVATE user32 shell32 advapi32)
 target_link_options(mini-tray PRIVATE ${DUODESK_EXE_LINK_OPTIONS})
 
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    include(cmake/installer.cmake)
+endif()
+
 # The Wine checks' helper (tests/wine/run-wine-tests.sh): a console program of the test suite, not part
 # of the product and never shipped.
 add_executable(tray-probe tests/wine/tray_probe.cpp)

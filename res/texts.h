@@ -42,6 +42,6 @@
 #define TXT_CLASS_STATIC "Static"
 #define TXT_CLASS_BUTTON "Button"
 
-// The version resource (the file name fields come from the build, one per deliverable).
-#define TXT_VERSION_PRODUCT "duodesk"
+// The version resource. Its product and file names come from the build, one per deliverable: the
+// product name is the deliverable's name, as its setup program and Add/Remove Programs show it.
 #define TXT_VERSION_DESCRIPTION "USB 2.0 VGA display adapter tray utility"

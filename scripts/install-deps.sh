@@ -2,7 +2,7 @@
 # Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
 # Run as root. Safe to run again and again: when everything is there it checks and prints nothing.
 #
-#   scripts/install-deps.sh          everything: simulator, fuzz targets, cross compilers, Wine and its tools
+#   scripts/install-deps.sh          everything: simulator, fuzz targets, cross compilers, NSIS, Wine and its tools
 #   scripts/install-deps.sh --sim    only what the simulator build, its tests and the fuzz targets need
 #   scripts/install-deps.sh --bench  everything, and valgrind for the benchmark's menu cost
 set -euo pipefail
@@ -28,6 +28,7 @@ if ((want_windows)); then
         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
         wine wine64 wine32:i386 xvfb xauth
         imagemagick # the Wine checks' screenshot of the tray menu (import)
+        nsis        # makensis: the setup programs of the win32 build
     )
 fi
 ((want_bench)) && packages+=(valgrind)

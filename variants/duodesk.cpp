@@ -2,6 +2,11 @@
 #include "variants/variant.h"
 
 const DuodeskVariant g_variant = {
-    "duodesk", "vid_5a1e&pid_7300", "ZTK\\USB2VGA", "ZTK\\USB2VGAM", "USB 2.0 VGA DEVICE-1", "KIVA 7300",
-    true,
+    .exeName = "duodesk",
+    .usbId = "vid_5a1e&pid_7300",
+    .dispDevId = "ZTK\\USB2VGA",
+    .mirDevId = "ZTK\\USB2VGAM",
+    .trayTip = "USB 2.0 VGA DEVICE-1",
+    .instanceName = "KIVA 7300",
+    .traceRotationVerbs = true,
 };

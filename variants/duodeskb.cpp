@@ -2,6 +2,11 @@
 #include "variants/variant.h"
 
 const DuodeskVariant g_variant = {
-    "duodeskb", "vid_5a1e&pid_7304", "ZTK\\USBVGA04", "ZTK\\USBVGA04M", "USB 2.0 VGA DEVICE-3", "KIVA 7304",
-    false,
+    .exeName = "duodeskb",
+    .usbId = "vid_5a1e&pid_7304",
+    .dispDevId = "ZTK\\USBVGA04",
+    .mirDevId = "ZTK\\USBVGA04M",
+    .trayTip = "USB 2.0 VGA DEVICE-3",
+    .instanceName = "KIVA 7304",
+    .traceRotationVerbs = false,
 };

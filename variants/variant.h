@@ -1,5 +1,6 @@
 // The build constants of one deliverable. Both programs are built from the same sources; this table is
-// the only thing that differs between them.
+// the only thing that differs between them. Each deliverable's file names its fields (".instanceName =
+// ..."): the Windows build reads the instance name from there for the installer's uninstaller.
 #pragma once
 
 struct DuodeskVariant {

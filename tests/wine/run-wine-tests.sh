@@ -2,8 +2,10 @@
 # Runs the real Windows executables under Wine, on a virtual X server, and checks what a user and an
 # installer can observe from outside:
 #
-#   resources   the executables carry the dialogs, strings, menu, icon, version and manifest, are
-#               GUI-subsystem and need no MinGW runtime DLL (read with binutils, no Wine needed)
+#   resources   the executables carry the dialogs, strings, menu, icon, version record (product name,
+#               version, file description) and manifest (common controls 6, asInvoker, system DPI
+#               awareness, Vista to 10 supported), are GUI-subsystem and need no MinGW runtime DLL
+#               (read with binutils, no Wine needed)
 #   preset      "duodesk.exe res 1280 1024 16" writes the four profile values and ends at once
 #   close       a resident duodesk.exe ends on "duodesk.exe Close"; a duodeskb.exe beside it keeps
 #               running until its own "duodeskb.exe Close"
@@ -20,13 +22,24 @@
 #   end session "wineboot --end-session --shutdown", which Wine's ExitWindowsEx runs, gets TRUE from the
 #               resident duodesk.exe for WM_QUERYENDSESSION; on WM_ENDSESSION it traces "EndSession"
 #               and is gone
+#   installer   a /RES that is not a resolution ends setup with exit code 2 and installs nothing;
+#               duodesk-setup.exe /S /RES=1280x1024x16 and duodeskb-setup.exe /S /RES=1024x768x32 leave
+#               their files, Start-menu entry, Run value, Add/Remove entry (with the version) and the
+#               four preset profile values, and the programs running; setup run again closes the
+#               running duodesk.exe and starts the new one; the silent uninstall of the running
+#               duodesk makes it delete its registry tree itself and leaves duodeskb running; that of
+#               duodeskb, closed first, deletes the tree itself. Each uninstall leaves no process, no
+#               files, no Run value, no Add/Remove entry and no "Kiva Dongle" key. The setup
+#               programs are 32-bit, so this check needs the i686 build to run
 #
 # The tray checks drive the programs with tests/wine/tray_probe.cpp (tray-probe.exe, built beside them);
 # the uninstall and end-of-session checks wait with it for duodesk's window.
 #
-#   usage: tests/wine/run-wine-tests.sh [--win32 DIR] [--win64 DIR] [--screenshot FILE]
+#   usage: tests/wine/run-wine-tests.sh [--win32 DIR] [--win64 DIR] [--screenshot FILE] [--only LIST]
 #          (defaults: build/win32 and build/win64 of the repository; --screenshot keeps a copy of the
-#          tray menu's screenshot, which is otherwise deleted with the rest of the run's files)
+#          tray menu's screenshot, which is otherwise deleted with the rest of the run's files;
+#          --only runs just the checks named in the comma-separated LIST: resources, preset, close,
+#          tray-icon, tray-menu, tray-off, uninstall, end-session, installer)
 #
 # Every Wine check gets a fresh WINEPREFIX of its own, which is deleted afterwards together with its
 # wineserver. Every call into Wine runs under `timeout`, and the whole run under one more, so a hung
@@ -43,13 +56,15 @@ REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 WIN32_DIR=$REPO_ROOT/build/win32
 WIN64_DIR=$REPO_ROOT/build/win64
 SCREENSHOT_COPY=
+ONLY=
 while (($#)); do
     case "$1" in
     --win32) WIN32_DIR=$2; shift 2 ;;
     --win64) WIN64_DIR=$2; shift 2 ;;
     --screenshot) SCREENSHOT_COPY=$(realpath -m -- "$2"); shift 2 ;;
+    --only) ONLY=$2; shift 2 ;;
     --inner) INNER=1; shift ;;
-    *) echo "usage: $0 [--win32 DIR] [--win64 DIR] [--screenshot FILE]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--win32 DIR] [--win64 DIR] [--screenshot FILE] [--only LIST]" >&2; exit 2 ;;
     esac
 done
 
@@ -79,12 +94,17 @@ if [[ -z "${INNER:-}" ]]; then
     done
     exec timeout --kill-after=10 "$T_ALL" xvfb-run -a -s "-screen 0 ${SCREEN_SIZE}x24" \
         "$BASH" "${BASH_SOURCE[0]}" --inner --win32 "$WIN32_DIR" --win64 "$WIN64_DIR" \
-        ${SCREENSHOT_COPY:+--screenshot "$SCREENSHOT_COPY"}
+        ${SCREENSHOT_COPY:+--screenshot "$SCREENSHOT_COPY"} ${ONLY:+--only "$ONLY"}
 fi
 
 export WINEDEBUG=-all
-# Keep Wine from offering to download its Mono and Gecko add-ons while a prefix is created.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# Keep Wine from offering to download its Mono and Gecko add-ons while a prefix is created, and its
+# menu builder from turning the setup programs' Start-menu shortcuts into entries of the Linux
+# desktop's menus, outside the prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+# The version the build gives the executables: project(duodesk VERSION x.y.z) in CMakeLists.txt.
+VERSION=$(sed -n 's/^project(duodesk VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' "$REPO_ROOT/CMakeLists.txt")
 
 WINE32_LOADER=/usr/lib/wine/wine
 WINE64_LOADER=/usr/lib/wine/wine64
@@ -220,24 +240,53 @@ start_resident() {
     BG_PIDS+=("$BG_PID")
 }
 
-# reg_dword KEY NAME: prints the value as a decimal number when it exists as a REG_DWORD.
-# `reg query` prints each value as "    Name    REG_DWORD    0x400".
-reg_dword() {
-    local out name type value
+# reg_value KEY NAME TYPE: prints the value's data when it exists with that type. `reg query` prints
+# each value as "    Name    REG_DWORD    0x400", four blanks apart.
+reg_value() {
+    local out line
     out=$(timeout --kill-after=5 "$T_QUICK" "$LOADER" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') ||
         return 1
-    while read -r name type value _; do
-        if [[ $name == "$2" && $type == REG_DWORD && $value =~ ^0x[0-9a-fA-F]+$ ]]; then
-            echo $((value))
+    while IFS= read -r line; do
+        if [[ $line == "    $2    $3    "* ]]; then
+            echo "${line#"    $2    $3    "}"
             return 0
         fi
     done <<<"$out"
     return 1
 }
 
+# reg_dword KEY NAME: prints the value as a decimal number when it exists as a REG_DWORD.
+reg_dword() {
+    local value
+    value=$(reg_value "$1" "$2" REG_DWORD) && [[ $value =~ ^0x[0-9a-fA-F]+$ ]] && echo $((value))
+}
+
 PROFILE_KEY='HKCU\Software\Kiva Dongle\duodesk\VGA DONGLE'
 
 # ---- resources and image, straight from the files --------------------------------------------------------
+# What the manifest must say, each as "what|text of the manifest".
+MANIFEST_WANTS=(
+    'common controls 6|name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'
+    'no elevation|<requestedExecutionLevel level="asInvoker" uiAccess="false"/>'
+    'system DPI awareness|<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'
+    'Vista|<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>'
+    'Windows 7|<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>'
+    'Windows 8|<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>'
+    'Windows 8.1|<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>'
+)
+WIN10_OS_ID='{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'
+
+
+# verdict_list NAME HEADING: passes NAME when the array "missing" is empty; else fails it with HEADING
+# and what is missing.
+verdict_list() {
+    if ((${#missing[@]} == 0)); then
+        pass "$1"
+    else
+        fail "$1" "$2" "${missing[@]/#/  }"
+    fi
+}
+
 check_image() {
     local arch=$1 dir=$2 triplet=$3 name exe rc_text imports
     for name in duodesk duodeskb; do
@@ -303,15 +352,18 @@ CONTROL "Cancel", 2, "BUTTON", 0x50010000, 130, 89, 50, 14
 129 MENU
 128 14 /* RT_GROUP_ICON */
 1 24 /* RT_MANIFEST */
+FILEVERSION ${VERSION//./, }, 0
+PRODUCTVERSION ${VERSION//./, }, 0
+VALUE "ProductName", "$name"
+VALUE "ProductVersion", "$VERSION"
+VALUE "FileVersion", "$VERSION"
+VALUE "FileDescription", "USB 2.0 VGA display adapter tray utility"
 VALUE "InternalName", "$name"
 VALUE "OriginalFilename", "$name.exe"
+VALUE "Translation", 0x409, 1200
 EOF
-        if ((${#missing[@]} == 0)); then
-            pass "$arch $name.exe carries dialogs 102 and 130, strings 133-150, menu, icon, version, manifest"
-        else
-            fail "$arch $name.exe carries dialogs 102 and 130, strings 133-150, menu, icon, version, manifest" \
-                "not found in the decompiled resources:" "${missing[@]}"
-        fi
+        verdict_list "$arch $name.exe carries dialogs 102 and 130, strings 133-150, menu, icon, version $VERSION, manifest" \
+            "not found in the decompiled resources:"
 
         # The menu template: its items in order, with the rotation popup between Mirror and Off.
         local menu
@@ -330,11 +382,15 @@ EOF
                         on && /^END$/ { exit }
                         on && /^"/ { sub(/^"/, ""); sub(/"$/, ""); printf "%s", $0 }' <<<"$rc_text" |
             sed -e 's/""/"/g' -e 's/\\n/ /g')
-        if grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' <<<"$manifest"; then
-            pass "$arch $name.exe manifest asks for common controls 6"
-        else
-            fail "$arch $name.exe manifest asks for common controls 6" "manifest: ${manifest:-none}"
-        fi
+        missing=()
+        local entry
+        for entry in "${MANIFEST_WANTS[@]}"; do
+            grep -Fq -- "${entry#*|}" <<<"$manifest" || missing+=("${entry%%|*}: ${entry#*|}")
+        done
+        # With a Windows 10 entry GetVersionEx would answer 10.0 there, outside the program's 6.x rules.
+        ! grep -Fq -- "$WIN10_OS_ID" <<<"$manifest" || missing+=("no Windows 10 entry: $WIN10_OS_ID is there")
+        verdict_list "$arch $name.exe manifest: common controls 6, asInvoker, system DPI aware, Vista to 8.1" \
+            "not in the manifest:"
     done
 }
 
@@ -699,11 +755,26 @@ check_uninstall() {
     verdict $? "uninstall: traced \"hKey %x SubKey : %s\" for each subkey, depth first" \
         "got:  $got" "want: $want"
     # Looked at once the program has ended, so that nothing it does on its way out goes unseen.
-    got=$(timeout --kill-after=5 "$T_QUICK" "$LOADER" reg query 'HKCU\Software' 2>&1 |
-        tr -d '\r' | grep -v '^$')
-    [[ $got == *'HKEY_CURRENT_USER\Software\Wine'* && $got != *'Kiva Dongle'* ]]
-    verdict $? "uninstall: reg query HKCU\\Software lists no \"Kiva Dongle\" key" "${got//$'\n'/ | }"
+    no_profile_tree
+    verdict $? "uninstall: reg query HKCU\\Software lists no \"Kiva Dongle\" key" "$REG_OUT"
     end_prefix
+}
+
+# reg_list KEY: what `reg query KEY` prints, in REG_OUT, without carriage returns and blank lines;
+# fails when reg does (also when there is no such key).
+reg_list() {
+    local out status
+    out=$(timeout --kill-after=5 "$T_QUICK" "$LOADER" reg query "$1" 2>&1)
+    status=$?
+    REG_OUT=$(tr -d '\r' <<<"$out" | grep -v '^$')
+    REG_OUT=${REG_OUT//$'\n'/ | }
+    return "$status"
+}
+
+# no_profile_tree: true when HKCU\Software, which reg lists, has no "Kiva Dongle" key.
+no_profile_tree() {
+    reg_list 'HKCU\Software' &&
+        [[ $REG_OUT == *'HKEY_CURRENT_USER\Software\Wine'* && $REG_OUT != *'Kiva Dongle'* ]]
 }
 
 # answer LOG MESSAGE HWND: what the window HWND answered to MESSAGE, from wineboot's +wineboot trace
@@ -748,6 +819,160 @@ check_end_session() {
     end_prefix
 }
 
+# ---- installer: the setup programs, silent, install and uninstall ---------------------------------------
+RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+ARP_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+# The setup programs, as "name|instance name|/RES": each installs its program with that preset.
+INSTALLS=(
+    'duodesk|KIVA 7300|1280x1024x16'
+    'duodeskb|KIVA 7304|1024x768x32'
+)
+# Texts that /RES refuses: too few or too many numbers, a depth no display has, a zero, a letter, a
+# leading zero (which NSIS's own arithmetic would read as octal), a sign, nothing.
+BAD_RES=(1280x1024 1280x1024x16x1 1280x1024x15 0x768x16 1280xabcx16 1280x01024x16 1280x+1024x16 '')
+
+# wine_procs TEXT: the pids of the current prefix's processes whose command line has TEXT in it, case
+# ignored. Wine puts a Windows process's own command line in /proc ("C:\Program Files\duodesk\
+# duodesk.exe"). Other Wine runs on the machine may have a duodesk.exe of their own, so only the
+# processes with this prefix in their environment count.
+wine_procs() {
+    local p cmd
+    for p in /proc/[0-9]*; do
+        grep -qzx "WINEPREFIX=$PREFIX" "$p/environ" 2>/dev/null || continue
+        cmd=$(tr '\0' ' ' <"$p/cmdline" 2>/dev/null)
+        [[ ${cmd,,} == *"${1,,}"* ]] && echo "${p#/proc/}"
+    done
+}
+
+# installed_leftovers NAME: prints, one a line, what an installation of NAME still has in the prefix.
+installed_leftovers() {
+    local name=$1 dir=$PREFIX/drive_c/Program\ Files/$1 links procs
+    procs=$(wine_procs "Program Files\\$name\\" | paste -sd ' ')
+    [[ -n $procs ]] && echo "a process: $procs"
+    [[ -e $dir ]] && echo "files: $(ls -A "$dir" | paste -sd ' ')"
+    links=$(compgen -G "$PREFIX/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$name.lnk")
+    [[ -n $links ]] && echo "the Start-menu entry"
+    # A Run key that reg cannot list counts as one with the value: the check must not pass on a failure.
+    reg_list "$RUN_KEY" && [[ " | $REG_OUT" != *" |     $name    REG_"* ]] || echo "the Run value"
+    reg_list "$ARP_KEY\\$name" && echo "the Add/Remove entry"
+}
+
+# uninstall NAME HOW: runs the silent uninstall that Add/Remove Programs runs, its QuietUninstallString,
+# waits until it is over and checks that it left nothing of NAME's, nor the "Kiva Dongle" key; HOW
+# says how the program was left before.
+# The uninstaller starts a copy of itself from the temporary folder (with _?=C:\Program Files\NAME\ on
+# its command line, so that its own file can be deleted) and ends at once. The copy removes the
+# install folder last; the uninstall is over when the folder is gone and no process of the prefix
+# names the folder any more, neither that copy nor the program. The folder is waited for first,
+# because a process that Wine has just created shows its Windows command line only a moment later.
+uninstall() {
+    local quiet start=$SECONDS
+    quiet=$(reg_value "$ARP_KEY\\$1" QuietUninstallString REG_SZ)
+    if [[ ! $quiet =~ ^\"([^\"]+\\uninstall\.exe)\"\ /S$ ]]; then
+        fail "installer: the Add/Remove entry of $1 has a QuietUninstallString \"...\\uninstall.exe\" /S" \
+            "found: ${quiet:-none}"
+        return 1
+    fi
+    run_quick "$WORK/uninstall-$1.log" "${BASH_REMATCH[1]}" /S
+    local deadline=$((SECONDS + T_CLOSE))
+    while [[ -e $PREFIX/drive_c/Program\ Files/$1 ]] && ((SECONDS < deadline)); do sleep 0.2; done
+    wait_no_procs "Program Files\\$1\\"
+    local missing=()
+    mapfile -t missing < <(installed_leftovers "$1")
+    no_profile_tree || missing+=("the Kiva Dongle key")
+    verdict_list "installer: the silent uninstall of $1, $2, is over in $((SECONDS - start))s and leaves nothing" \
+        "left:"
+}
+
+# wait_no_procs TEXT: waits (at most T_CLOSE seconds) until no process of the prefix has TEXT in its
+# command line.
+wait_no_procs() {
+    local deadline=$((SECONDS + T_CLOSE))
+    while [[ -n $(wine_procs "$1") ]]; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.2
+    done
+}
+
+check_installer() {
+    echo "# installer: the setup programs, silent, install and uninstall ($ARCH-bit)"
+    fresh_prefix installer || return
+    local entry name title res bad got missing=() setup_log exe values value
+    for bad in "${BAD_RES[@]}"; do
+        run_quick "$WORK/setup-bad.log" "$WIN32_DIR/duodesk-setup.exe" /S "/RES=$bad"
+        ((RC == 2)) || missing+=("/RES=$bad: exit $RC")
+    done
+    [[ -e $PREFIX/drive_c/Program\ Files/duodesk ]] && missing+=("Program Files\\duodesk exists")
+    verdict_list "installer: ${#BAD_RES[@]} texts that are no resolution end setup with exit code 2, nothing installed" \
+        "got:"
+
+    for entry in "${INSTALLS[@]}"; do
+        IFS='|' read -r name title res <<<"$entry"
+        setup_log=$WORK/setup-$name.log
+        # The program started by setup inherits its output, traces and all.
+        WINEDEBUG=-all,+debugstr run_quick "$setup_log" "$WIN32_DIR/$name-setup.exe" /S "/RES=$res"
+        verdict "$RC" "installer: $name-setup.exe /S /RES=$res finishes with exit code 0 (${ELAPSED}s)" ||
+            { show_log "$setup_log"; continue; }
+
+        missing=()
+        [[ -f $PREFIX/drive_c/Program\ Files/$name/$name.exe ]] || missing+=("Program Files\\$name\\$name.exe")
+        [[ -f $PREFIX/drive_c/Program\ Files/$name/uninstall.exe ]] || missing+=("Program Files\\$name\\uninstall.exe")
+        compgen -G "$PREFIX/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$name.lnk" >/dev/null ||
+            missing+=("Start Menu\\Programs\\$name.lnk")
+        exe="C:\\Program Files\\$name\\$name.exe"
+        got=$(reg_value "$RUN_KEY" "$name" REG_SZ)
+        [[ $got == "\"$exe\"" ]] || missing+=("Run value $name = \"$exe\" (found ${got:-none})")
+        got=$(reg_value "$ARP_KEY\\$name" DisplayVersion REG_SZ)
+        [[ $got == "$VERSION" ]] || missing+=("Add/Remove entry $name, DisplayVersion $VERSION (found ${got:-none})")
+        IFS=x read -ra values <<<"$res"
+        for value in FirstRun=0 Width="${values[0]}" Height="${values[1]}" BitDepth="${values[2]}"; do
+            got=$(reg_dword "HKCU\\Software\\Kiva Dongle\\$name\\VGA DONGLE" "${value%=*}")
+            [[ $got == "${value#*=}" ]] || missing+=("$value (found ${got:-none})")
+        done
+        verdict_list "installer: $name: files, Start-menu entry, Run value, Add/Remove entry $VERSION, preset $res" \
+            "missing:"
+
+        probe "window-$name" wait-window "$title" "$T_SHOW"
+        ((RC == 0)) && [[ -n $(wine_procs "Program Files\\$name\\$name.exe") ]] &&
+            wait_traced "$setup_log" 'STARTUP_TIMER\n'
+        RESIDENT_LOG=$setup_log verdict $? "installer: $name.exe runs, with its window \"$title\", started by setup" \
+            "$PROBE_OUT"
+    done
+
+    # Setup run again over the running duodesk: it closes that copy, replaces it and starts the new one.
+    local old_pid new_pid
+    old_pid=$(wine_procs 'Program Files\duodesk\duodesk.exe')
+    setup_log=$WORK/setup-duodesk-again.log
+    WINEDEBUG=-all,+debugstr run_quick "$setup_log" "$WIN32_DIR/duodesk-setup.exe" /S
+    probe window-again wait-window 'KIVA 7300' "$T_SHOW"
+    new_pid=$(wine_procs 'Program Files\duodesk\duodesk.exe')
+    ((RC == 0)) && [[ -n $old_pid && -n $new_pid && $new_pid != "$old_pid" ]] &&
+        traced "$WORK/setup-duodesk.log" 'OnTurnOff\n' && wait_traced "$setup_log" 'STARTUP_TIMER\n'
+    RESIDENT_LOG=$setup_log verdict $? \
+        "installer: duodesk-setup.exe /S again closes the running duodesk.exe (pid $old_pid) and starts the new one (pid ${new_pid:-none})" \
+        "$PROBE_OUT"
+
+    # duodesk is running: its uninstaller has it delete its registry tree itself, duodeskb's profile
+    # with it; duodeskb goes on running.
+    uninstall duodesk "running" || { end_prefix; return; }
+    traced "$setup_log" 'OnTurnOff\n' 'OnRemove Reg\n'
+    RESIDENT_LOG=$setup_log verdict $? \
+        "installer: duodesk.exe, asked by its uninstaller, traced \"OnTurnOff\" and \"OnRemove Reg\""
+    probe window-duodeskb wait-window 'KIVA 7304' 1
+    verdict "$RC" "installer: duodeskb.exe still runs after duodesk's uninstall" "$PROBE_OUT"
+
+    # duodeskb, closed first: its uninstaller deletes the tree itself.
+    run_quick "$WORK/close-duodeskb.log" 'C:\Program Files\duodeskb\duodeskb.exe' Close
+    wait_no_procs 'Program Files\duodeskb\'
+    if ! reg_set 'HKCU\Software\Kiva Dongle\duodeskb\VGA DONGLE' DispState REG_DWORD 2; then
+        fail "installer: duodeskb's profile set again with reg add"
+        end_prefix
+        return
+    fi
+    uninstall duodeskb "closed"
+    end_prefix
+}
+
 # ---- 32-bit or 64-bit ---------------------------------------------------------------------------------
 # Tries the shipped i686 build for real: a preset run in a 32-bit prefix. It decides which build the
 # Wine checks use.
@@ -788,24 +1013,38 @@ probe_i686() {
     return 0
 }
 
-echo "# resources and image"
-check_image i686 "$WIN32_DIR" i686-w64-mingw32
-check_image x86_64 "$WIN64_DIR" x86_64-w64-mingw32
+# wanted NAME: true when NAME is among the checks to run (all of them without --only).
+wanted() { [[ -z $ONLY || ",$ONLY," == *",$1,"* ]]; }
+
+if wanted resources; then
+    echo "# resources and image"
+    check_image i686 "$WIN32_DIR" i686-w64-mingw32
+    check_image x86_64 "$WIN64_DIR" x86_64-w64-mingw32
+fi
 
 probe_i686
 if [[ ! -f $EXE_DIR/duodesk.exe || ! -f $EXE_DIR/duodeskb.exe ]]; then
     fail "the $ARCH-bit executables to run exist" "not found in $EXE_DIR"
 else
-    check_preset
-    check_close
+    wanted preset && check_preset
+    wanted close && check_close
     if [[ -f $EXE_DIR/tray-probe.exe ]]; then
-        check_tray_icon
-        check_tray_menu
-        check_tray_off
-        check_uninstall
-        check_end_session
+        wanted tray-icon && check_tray_icon
+        wanted tray-menu && check_tray_menu
+        wanted tray-off && check_tray_off
+        wanted uninstall && check_uninstall
+        wanted end-session && check_end_session
+        if wanted installer; then
+            if [[ $ARCH != 32 ]]; then
+                note "the setup programs are 32-bit and cannot run here: the installer check is left out"
+            elif [[ ! -f $WIN32_DIR/duodesk-setup.exe || ! -f $WIN32_DIR/duodeskb-setup.exe ]]; then
+                fail "the setup programs exist" "not found in $WIN32_DIR"
+            else
+                check_installer
+            fi
+        fi
     else
-        fail "the $ARCH-bit tray-probe.exe for the tray, uninstall and end-of-session checks exists" \
+        fail "the $ARCH-bit tray-probe.exe for the tray, uninstall, end-of-session and installer checks exists" \
             "not found in $EXE_DIR"
     fi
 fi
