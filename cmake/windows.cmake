@@ -25,7 +25,12 @@ duodesk_product()
 # The manifest carries the version number, so it is generated next to the build; windres finds it
 # (and the icon in res/) on its include path.
 set(DUODESK_RC_GENERATED_DIR ${PROJECT_BINARY_DIR}/res)
-configure_file(${PROJECT_SOURCE_DIR}/res/duodesk.manifest.in ${DUODESK_RC_GENERATED_DIR}/duodesk.manifest @ONLY)
+# Its comments explain it to us, not to Windows: they stay out of the executable.
+set(DUODESK_MANIFEST_SOURCE ${PROJECT_SOURCE_DIR}/res/duodesk.manifest.in)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${DUODESK_MANIFEST_SOURCE})
+file(READ ${DUODESK_MANIFEST_SOURCE} DUODESK_MANIFEST)
+string(REGEX REPLACE "[ ]*<!--([^-]|-[^-])*-->\n" "" DUODESK_MANIFEST "${DUODESK_MANIFEST}")
+file(CONFIGURE OUTPUT ${DUODESK_RC_GENERATED_DIR}/duodesk.manifest CONTENT "${DUODESK_MANIFEST}" @ONLY)
 
 # windres has no dependency scanner that CMake uses, so every file the .rc pulls in is listed here.
 # A GUI-subsystem program (no console window), fully static (see the toolchain files), without the
