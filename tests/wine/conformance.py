@@ -16,6 +16,8 @@ Both runs are reduced to the same facts, one a line:
                                        the values of handles masked
     menu N ID "TEXT" [grey] [checked]  the top-level items of each popup menu it opened, in order
     menu N picks ID | menu N dismissed how the menu ended
+    cds N DEVICE fields F ... flags X result R   each ChangeDisplaySettingsExA call of the N-th start:
+                                       the device, the flagged DEVMODE members, the flags, the result
     exit N CODE | running N            how the N-th start ended, or that it was still running at the end
     dump K display ID current M registry M   at the K-th "dump" and at the end ("final"): each display's
     dump K icon ID                     current and registry mode, and the program's icon if it is shown
@@ -40,6 +42,10 @@ HANDLE_TRACES = [
     re.compile(r"^(Handle of device notification )[0-9a-fA-F]+"),
     re.compile(r"^(hKey )[0-9a-fA-F]+(?= SubKey)"),
 ]
+
+# The DEVMODE members ChangeDisplaySettingsExA reads, by the names Wine's trace gives their flags.
+DM_FIELDS = {"POSITION": 0x20, "DISPLAYORIENTATION": 0x80, "BITSPERPEL": 0x40000, "PELSWIDTH": 0x80000,
+             "PELSHEIGHT": 0x100000, "DISPLAYFLAGS": 0x200000, "DISPLAYFREQUENCY": 0x400000}
 
 # The verbs after which the resident instance ends (compared as the program compares them).
 ENDING_VERBS = ("close", "uninstall")
@@ -167,6 +173,7 @@ def sim_facts(scenario, sim_output):
             facts.append(trace_fact(number[int(m.group(1))], m.group(2)))
     for pid, items, end in sim_menus(lines):
         facts += menu_facts(number[pid], items, end)
+    facts += sim_cds(final, number)
     for pid in sorted(ends):
         facts.append("running %d" % number[pid] if ends[pid] is None else "exit %d %s" % (number[pid], ends[pid]))
     facts += sim_dumps(lines)
@@ -220,6 +227,68 @@ def wine_dumps(wine_dir, labels):
     return facts
 
 
+def cds_fact(n, device, fields, members, flags, result):
+    """One call: only the members its dmFields flags, as the system reads only those."""
+    if fields is None:
+        shown = "fields -"
+    else:
+        shown = "fields 0x%X" % fields
+        for bit, name in ((0x40000, "bpp"), (0x80000, "width"), (0x100000, "height"), (0x400000, "freq"),
+                          (0x20, "pos")):
+            if fields & bit:
+                shown += " %s %s" % (name, members.get(name, "?"))
+    return "cds %d %s %s flags 0x%X result %d" % (n, device, shown, flags, result)
+
+
+def sim_cds(final, number):
+    """The final dump's record of every call:
+      cds 0 1000 \\.\DISPLAY1 fields 0x5C0020 mode 800x600x32@60 pos 0,0 flags 0x1 result 0"""
+    facts = []
+    for line in final:
+        m = re.match(r"^cds \d+ (\d+) (\S+) fields (\S+) mode (\S+) pos (\S+) flags (\S+) result (-?\d+)$", line)
+        if not m:
+            continue
+        fields = None if m.group(3) == "-" else int(m.group(3), 16)
+        members = {}
+        size = re.match(r"^(-?\d+)x(-?\d+)x(-?\d+)@(-?\d+)$", m.group(4))
+        if size:
+            members = {"width": size.group(1), "height": size.group(2), "bpp": size.group(3), "freq": size.group(4)}
+        members["pos"] = m.group(5)
+        facts.append(cds_fact(number[int(m.group(1))], m.group(2), fields, members, int(m.group(6), 16),
+                              int(m.group(7))))
+    return facts
+
+
+def wine_cds(n, log_lines):
+    """Wine's +system trace of each call, with the members it flags and, when it fails, its result:
+      trace:system:NtUserChangeDisplaySettings L"\\\\.\\DISPLAY1" 0x1628c0 (nil) 0x1 (nil)
+      trace:system:trace_devmode dmFields=BITSPERPEL,PELSWIDTH,... dmBitsPerPel=32 ... dmPosition=(0,0)
+      err:system:NtUserChangeDisplaySettings Changing L"\\\\.\\DISPLAY1" display settings returned -2."""
+    calls = []
+    for line in log_lines:
+        m = re.search(r':NtUserChangeDisplaySettings (L"(?:[^"\\]|\\.)*"|\(null\)) (\S+) \S+ (0x[0-9a-fA-F]+|0) ', line)
+        if m:
+            device = "-" if m.group(1) == "(null)" else unescape(m.group(1)[2:-1]).decode("latin-1")
+            calls.append([device, None if m.group(2) == "(nil)" else 0, {}, int(m.group(3), 16), 0])
+            continue
+        m = re.search(r":trace_devmode dmFields=(\S*)(.*)$", line)
+        if m and calls and calls[-1][1] == 0:
+            calls[-1][1] = sum(DM_FIELDS.get(name, 0x80000000) for name in m.group(1).split(",") if name)
+            for key, name in (("dmBitsPerPel", "bpp"), ("dmPelsWidth", "width"), ("dmPelsHeight", "height"),
+                              ("dmDisplayFrequency", "freq")):
+                v = re.search(r"\b%s=(-?\d+)" % key, m.group(2))
+                if v:
+                    calls[-1][2][name] = v.group(1)
+            v = re.search(r"\bdmPosition=\((-?\d+),(-?\d+)\)", m.group(2))
+            if v:
+                calls[-1][2]["pos"] = "%s,%s" % v.groups()
+            continue
+        m = re.search(r":NtUserChangeDisplaySettings Changing .* returned (-?\d+)\.", line)
+        if m and calls:
+            calls[-1][4] = int(m.group(1))
+    return [cds_fact(n, *call) for call in calls]
+
+
 def menu_facts(n, items, end):
     facts = ['menu %d %d "%s"%s' % (n, i, text, "".join(" " + k for k in marks)) for i, text, marks in items]
     facts.append("menu %d %s" % (n, end or "dismissed"))
@@ -235,7 +304,7 @@ def in_order(facts):
     simulator prints the traces of all of them in the order of its clock, Wine each process to its own
     log); then the profile, sorted."""
     def start(fact):
-        m = re.match(r"^(?:trace|menu|exit|running) (\d+)", fact)
+        m = re.match(r"^(?:trace|menu|cds|exit|running) (\d+)", fact)
         return int(m.group(1)) if m else 0
     rest = [f for f in facts if not f.startswith("reg ")]
     return sorted(rest, key=start) + sorted(f for f in facts if f.startswith("reg "))
@@ -245,17 +314,26 @@ def in_order(facts):
 
 def wine_menus(log_lines):
     """Wine's +menu trace: the items of each popup menu as user32 measured them for display, and the
-    item its loop carried out. Wine 8 traces each item as
+    item its loop carried out. A menu opens with
+      trace:menu:NtUserTrackPopupMenuEx hmenu 0x10076 flags 000a (1014,758) hwnd 0x1005c ...
+      trace:menu:show_popup owner=0x1005c hmenu=0x10076 id=0x0000 ...
+    then each of its items is measured, once, before anything else shows (a submenu has a show_popup of
+    its own), other channels' lines in between:
       trace:menu:calc_menu_item_size dc=... owner=... (0,17) item { ID=0x8004, State=grey, Text=L"..."  }
-    with no State for an enabled, unchecked item, and the item Return or a click lands on as
+    with no State for an enabled, unchecked item; the item Return or a click lands on is traced as
       trace:menu:exec_focused_item handle 0x3006e ID 00008006 submenu (nil) type 0000"""
     menus = []
     measuring = False
     for line in log_lines:
-        if ":calc_menu_item_size " in line:
-            if not measuring:
-                menus.append([[], None])
-                measuring = True
+        if ":NtUserTrackPopupMenuEx " in line:
+            menus.append([[], None])
+            measuring = False
+            continue
+        if ":show_popup " in line:
+            # The menu's own popup, or a submenu's: only the first is measured here.
+            measuring = bool(menus) and not menus[-1][0]
+            continue
+        if ":calc_menu_item_size " in line and measuring:
             m = re.search(r"item \{ ID=(0x[0-9a-fA-F]+)", line)
             if not m:
                 continue
@@ -266,9 +344,12 @@ def wine_menus(log_lines):
                 marks.append("grey")
             if s and "check" in s.group(1):
                 marks.append("checked")
-            menus[-1][0].append((int(m.group(1), 16), t.group(1) if t else "", marks))
+            item = (int(m.group(1), 16), t.group(1) if t else "", marks)
+            if any(i[0] == item[0] for i in menus[-1][0]):
+                measuring = False  # measured again: the first pass is complete
+            else:
+                menus[-1][0].append(item)
             continue
-        measuring = False
         m = re.search(r":exec_focused_item .* ID 0*([0-9a-fA-F]+) ", line)
         if m and menus and menus[-1][1] is None:
             # Traced for the focused item whether or not it is carried out: a greyed one posts no
@@ -283,6 +364,7 @@ def wine_facts(wine_dir):
     facts = ["machine " + " ".join(l.split()) for l in read_lines(os.path.join(wine_dir, "machine.txt"))]
     n = 1
     menus = []
+    cds = []
     ends = []
     while os.path.exists(os.path.join(wine_dir, "start-%d.log" % n)):
         log = read_lines(os.path.join(wine_dir, "start-%d.log" % n))
@@ -291,12 +373,13 @@ def wine_facts(wine_dir):
             if m:
                 facts.append(trace_fact(n, m.group(1)))
         menus += [[n] + menu for menu in wine_menus(log)]
+        cds += wine_cds(n, log)
         end = read_lines(os.path.join(wine_dir, "start-%d.end" % n))
         ends.append("exit %d %s" % (n, end[0]) if end and end[0] != "running" else "running %d" % n)
         n += 1
     for start, items, end in menus:
         facts += menu_facts(start, items, end)
-    facts += ends
+    facts += cds + ends
     dumps = sorted(int(f[5:-4]) for f in os.listdir(wine_dir) if re.match(r"^dump-\d+\.txt$", f))
     facts += wine_dumps(wine_dir, [str(k) for k in dumps] + ["final"])
     key = None

@@ -16,10 +16,10 @@
 #   dump, and the end   tray-probe.exe's view of the displays' current and registry modes, and whether
 #                       the program's icon is in the notification area
 #
-# Every program runs with WINEDEBUG=+debugstr,+menu. conformance.py reduces both runs to the same facts
-# (the traces of each start with handles masked, the menus, how each start ended, the profile under
-# HKCU\Software\Kiva Dongle) and compares them; docs/winsim-conformance.md lists the known differences
-# and why they are there. The last lines are "N agree, N differ (N known)" and "N passed, N failed":
+# Every program runs with WINEDEBUG=+debugstr,+menu,+system. conformance.py reduces both runs to the
+# same facts (the traces of each start with handles masked, its menus, its ChangeDisplaySettingsExA
+# calls and how it ended, the displays at each dump, the profile under HKCU\Software\Kiva Dongle) and
+# compares them; docs/winsim-conformance.md lists the known differences and why they are there. The last lines are "N agree, N differ (N known)" and "N passed, N failed":
 # a scenario that agrees, or whose every difference is known, passes.
 #
 #   usage: tests/wine/conformance.sh [--sim DIR] [--win32 DIR] [--win64 DIR] [--keep DIR] [SCENARIO...]
@@ -119,7 +119,7 @@ replay() {
             read -ra args <<<"$b"
             [[ $b == "${args[*]}" ]] || args=("$b")
             if [[ -n $resident ]] && alive "$resident"; then
-                WINEDEBUG=-all,+debugstr,+menu run_quick "$out/start-$n.log" "$EXE_DIR/duodesk.exe" "${args[@]}"
+                WINEDEBUG=-all,+debugstr,+menu,+system run_quick "$out/start-$n.log" "$EXE_DIR/duodesk.exe" "${args[@]}"
                 echo "$RC" >"$out/start-$n.end"
                 if [[ $a == ends-resident ]] && wait_gone "$resident" "$T_CLOSE"; then
                     wait "$resident"
@@ -127,7 +127,7 @@ replay() {
                 fi
             else
                 : >"$out/start-$n.log"
-                WINEDEBUG=-all,+debugstr,+menu start_resident "$out/start-$n.log" "$EXE_DIR/duodesk.exe" "${args[@]}"
+                WINEDEBUG=-all,+debugstr,+menu,+system start_resident "$out/start-$n.log" "$EXE_DIR/duodesk.exe" "${args[@]}"
                 resident=$BG_PID resident_n=$n
                 echo running >"$out/start-$n.end"
                 # Settled once its start-up timer has run; the "res" preset ends without a timer.
