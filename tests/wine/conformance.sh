@@ -100,7 +100,7 @@ read_machine() {
 # OUT/start-N.end, tray-probe's view of the machine to OUT/machine.txt and the profile to
 # OUT/profile.txt. Returns non-zero, with a reason in REPLAY_ERROR, when a step could not be done.
 replay() {
-    local plan=$1 out=$2 step a b c n=0 resident= resident_n=0 args
+    local plan=$1 out=$2 step a b c n=0 resident='' resident_n=0 args
     REPLAY_ERROR=
     # Fields are separated by tabs; the last one may be empty or hold blanks (a command line).
     while IFS=$'\t' read -r step a b c; do

@@ -542,7 +542,7 @@ echo "# resources and image"
 check_image i686 "$WIN32_DIR" i686-w64-mingw32
 check_image x86_64 "$WIN64_DIR" x86_64-w64-mingw32
 
-probe_i686
+probe_i686 end
 if [[ ! -f $EXE_DIR/duodesk.exe || ! -f $EXE_DIR/duodeskb.exe ]]; then
     fail "the $ARCH-bit executables to run exist" "not found in $EXE_DIR"
 else

@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2034 # the settings and results here are read by the scripts that source it
 # The helpers of the Wine checks (run-wine-tests.sh) and of the simulator's conformance run
 # (conformance.sh): timeouts, fresh prefixes and their clean-up, programs started under `timeout`,
 # the registry, tray-probe.exe, debug traces, and the choice between the 32-bit and the 64-bit build.
@@ -229,7 +231,8 @@ wait_traced() {
 
 # ---- 32-bit or 64-bit ---------------------------------------------------------------------------------
 # Tries the shipped i686 build for real: a preset run in a 32-bit prefix. It decides which build the
-# Wine checks use. With "keep", the prefix of a successful try stays, as $PREFIX, for the caller.
+# Wine checks use. probe_i686 keep|end: with "keep", the prefix of a successful try stays, as $PREFIX,
+# for the caller.
 probe_i686() {
     local loader_err exe=$WIN32_DIR/duodesk.exe
     echo "# probe: can this machine run the i686 executables?"
@@ -246,7 +249,7 @@ probe_i686() {
     elif new_prefix; then
         run_quick "$WORK/probe.log" "$exe" res 640 480 8
         if [[ "$(reg_dword "$PROFILE_KEY" Width)" == 640 ]]; then
-            [[ ${1:-} == keep ]] || end_prefix
+            [[ $1 == keep ]] || end_prefix
             pass "probe: the i686 duodesk.exe runs under 32-bit Wine"
             return 0
         fi
