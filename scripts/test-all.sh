@@ -8,12 +8,14 @@
 #   4. the Windows executables, 32-bit (preset win32, shipped) and 64-bit (preset win64)
 #   5. those executables run under Wine (tests/wine/run-wine-tests.sh)
 #   6. the benchmark's size and idle parts (scripts/bench.sh --ci)
+#   7. the simulator checked against Wine: the scenarios of tests/conformance run on both and compared
+#      (tests/wine/conformance.sh, docs/winsim-conformance.md)
 #
 # A failing stage does not stop the later ones, so one run shows every problem; a stage whose build
-# failed skips its own tests. The last line adds up the tests of stages 2, 3, 5 and 6 as
-# "N passed, N failed" (each sweep run, each soak day, each fuzz target that ran without a crash and
-# each goal of the benchmark is one; a build that failed counts as one failure); the exit status is
-# non-zero when anything failed.
+# failed skips its own tests. The last line adds up the tests of stages 2, 3, 5, 6 and 7 as
+# "N passed, N failed" (each sweep run, each soak day, each fuzz target that ran without a crash, each
+# goal of the benchmark and each conformance scenario is one; a build that failed counts as one
+# failure); the exit status is non-zero when anything failed.
 set -uo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
@@ -59,7 +61,9 @@ if ! bash scripts/install-deps.sh; then
 fi
 
 stage "simulator: configure and build (preset sim)"
+sim_ok=0
 if cmake --preset sim && cmake --build --preset sim; then
+    sim_ok=1
     stage "simulator: tests"
     ctest --preset sim --output-on-failure -j 2 2>&1 | tee "$LOGS/ctest.log"
     add_counts "$LOGS/ctest.log" "simulator tests" "${PIPESTATUS[0]}"
@@ -99,6 +103,14 @@ if ((windows_ok)); then
     add_counts "$LOGS/bench.log" "benchmark" "${PIPESTATUS[0]}"
 else
     echo "skipped: a Windows build failed"
+fi
+
+stage "simulator checked against Wine"
+if ((windows_ok && sim_ok)); then
+    bash tests/wine/conformance.sh 2>&1 | tee "$LOGS/conformance.log"
+    add_counts "$LOGS/conformance.log" "conformance" "${PIPESTATUS[0]}"
+else
+    echo "skipped: a build failed"
 fi
 
 echo

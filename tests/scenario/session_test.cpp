@@ -86,9 +86,9 @@ TEST(Uninstall, RemovesTheProgramsRegistryTreeBottomUpAndEnds) {
          "os 5.1\n" + Key("Other Vendor") + " dword Y 2\nat 0 start\nat 20s start Uninstall\n",
          {"remove registry \n", "OnRemove Reg\n", "Failed to open subkey Kiva Dongle\n"},
          {"Other Vendor"}},
-        {"not even a Software key",
+        {"nothing written yet: the user's hive still has its Software key",
          "os 5.1\nat 0 start\nat 20s start Uninstall\n",
-         {"remove registry \n", "OnRemove Reg\n", "Failt to Open Uninstall registry\n"},
+         {"remove registry \n", "OnRemove Reg\n", "Failed to open subkey Kiva Dongle\n"},
          {}},
     };
     for (const auto& c : cases) {

@@ -26,6 +26,15 @@ DWORD ReadDword(HKEY key, const char* name, LSTATUS* status = nullptr) {
 }
 } // namespace
 
+// As in every user's hive, and in a new Wine prefix: Software is there before anyone writes to it.
+TEST_F(RegistryTest, TheUsersHiveStartsWithAnEmptySoftwareKey) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    char name[32];
+    EXPECT_EQ(RegEnumKeyA(key, 0, name, sizeof name), ERROR_NO_MORE_ITEMS);
+    RegCloseKey(key);
+}
+
 TEST_F(RegistryTest, ValuesRoundTripThroughKeysCreatedOnTheWay) {
     HKEY key = nullptr;
     DWORD disposition = 0;

@@ -11,7 +11,7 @@
 //                               tooltip text that shows there
 //   above-icon                  puts the cursor just above the notification area's first icon, off
 //                               the taskbar, where no tooltip shows
-//   right-click                 presses and releases the right mouse button where the cursor is
+//   right-click, left-click     presses and releases the right (left) mouse button where the cursor is
 //   notify TITLE ID             posts the window TITLE the callback message "NotifyIcon", ID,
 //                               WM_RBUTTONDOWN, as the shell does when its icon is pressed
 //   wait-menu TITLE SECONDS     a popup menu of the window TITLE's thread is open; prints its rectangle
@@ -20,6 +20,13 @@
 //                               and closes it each time with Escape
 //   memory TITLE                prints the private bytes and the working set of the process of the
 //                               window TITLE: "private N ws N"
+//   on-icon                     puts the cursor on the notification area's first icon
+//   wait-no-menu TITLE SECONDS  no popup menu of the window TITLE's thread is open any more
+//   machine                     prints the Windows version and the display devices with their modes as
+//                               the scenario statements "os" and "display" of the simulator describe
+//                               them (each display's current mode, and its registry mode where that is
+//                               another), so that a scenario can be checked against the machine Wine
+//                               presents
 #include <windows.h>
 #include <psapi.h>
 #include <shellapi.h>
@@ -37,8 +44,9 @@ constexpr UINT kSendTimeoutMs = 5000;
 
 int Usage() {
     std::fputs("usage: tray-probe taskbar SECONDS | wait-window TITLE SECONDS | icon TITLE ID |"
-               " taskbar-created | hover SECONDS | above-icon | right-click | notify TITLE ID |"
-               " wait-menu TITLE SECONDS | keys KEY... | menus TITLE ID N | memory TITLE\n",
+               " taskbar-created | hover SECONDS | above-icon | right-click | left-click | notify TITLE ID |"
+               " wait-menu TITLE SECONDS | keys KEY... | on-icon | wait-no-menu TITLE SECONDS | machine |"
+               " menus TITLE ID N | memory TITLE\n",
                stderr);
     return 2;
 }
@@ -183,18 +191,29 @@ int AboveIcon() {
     return 0;
 }
 
-int RightClick() {
+int OnIcon() {
+    POINT pt;
+    if (!FirstIconSpot(&pt)) {
+        std::printf("no taskbar\n");
+        return 2;
+    }
+    SetCursorPos(pt.x, pt.y);
+    std::printf("cursor at (%ld,%ld)\n", pt.x, pt.y);
+    return 0;
+}
+
+int Click(bool bRight) {
     INPUT input[2] = {};
     input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+    input[0].mi.dwFlags = bRight ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = bRight ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
     POINT pt = {};
     GetCursorPos(&pt);
     if (SendInput(2, input, sizeof(INPUT)) != 2) {
         std::printf("SendInput failed (error %lu)\n", GetLastError());
         return 1;
     }
-    std::printf("right click at (%ld,%ld)\n", pt.x, pt.y);
+    std::printf("%s click at (%ld,%ld)\n", bRight ? "right" : "left", pt.x, pt.y);
     return 0;
 }
 
@@ -230,27 +249,33 @@ BOOL CALLBACK FindMenuWindow(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
-HWND OpenMenuOf(HWND owner) {
-    MenuSearch search = {GetWindowThreadProcessId(owner, nullptr), nullptr};
+HWND OpenMenu(DWORD nThread) {
+    MenuSearch search = {nThread, nullptr};
     EnumWindows(FindMenuWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
-int WaitMenu(const char* pszTitle, int nSeconds) {
+// bOpen: waits for the menu to open (and prints its rectangle), else for it to close.
+int WaitMenu(const char* pszTitle, int nSeconds, bool bOpen) {
     HWND owner = FindWindowA(nullptr, pszTitle);
     if (owner == nullptr) {
         std::printf("no window \"%s\"\n", pszTitle);
         return 2;
     }
-    MenuSearch search = {0, nullptr};
-    if (!WaitFor(nSeconds, [&] { return (search.found = OpenMenuOf(owner)) != nullptr; })) {
-        std::printf("no popup menu of \"%s\" within %ds\n", pszTitle, nSeconds);
+    const DWORD nThread = GetWindowThreadProcessId(owner, nullptr);
+    HWND menu = nullptr;
+    if (!WaitFor(nSeconds, [&] { return ((menu = OpenMenu(nThread)) != nullptr) == bOpen; })) {
+        std::printf("%s popup menu of \"%s\" within %ds\n", bOpen ? "no" : "still a", pszTitle, nSeconds);
         return 1;
     }
+    if (!bOpen) {
+        std::printf("no popup menu of \"%s\" open\n", pszTitle);
+        return 0;
+    }
     RECT rect = {};
-    GetWindowRect(search.found, &rect);
-    std::printf("popup menu %p at (%ld,%ld)-(%ld,%ld)\n", static_cast<void*>(search.found), rect.left,
-                rect.top, rect.right, rect.bottom);
+    GetWindowRect(menu, &rect);
+    std::printf("popup menu %p at (%ld,%ld)-(%ld,%ld)\n", static_cast<void*>(menu), rect.left, rect.top,
+                rect.right, rect.bottom);
     return 0;
 }
 
@@ -299,10 +324,11 @@ int Menus(const char* pszTitle, UINT nId, int nTimes) {
         std::printf("no window \"%s\"\n", pszTitle);
         return 2;
     }
+    const DWORD nThread = GetWindowThreadProcessId(owner, nullptr);
     for (int i = 0; i < nTimes; ++i) {
         PostMessageA(owner, nMsg, nId, WM_RBUTTONDOWN);
-        if (!WaitFor(kSeconds, [&] { return OpenMenuOf(owner) != nullptr; }) || !TypeKey(VK_ESCAPE) ||
-            !WaitFor(kSeconds, [&] { return OpenMenuOf(owner) == nullptr; }) || !Sync(owner)) {
+        if (!WaitFor(kSeconds, [&] { return OpenMenu(nThread) != nullptr; }) || !TypeKey(VK_ESCAPE) ||
+            !WaitFor(kSeconds, [&] { return OpenMenu(nThread) == nullptr; }) || !Sync(owner)) {
             std::printf("opening %d of %d: the menu did not open and close within %ds\n", i + 1, nTimes,
                         kSeconds);
             return 1;
@@ -339,6 +365,75 @@ int Memory(const char* pszTitle) {
     return 0;
 }
 
+// One mode as the scenario language writes it, without the frequency: WxHxBPP.
+void PrintSize(const DEVMODEA& dm) {
+    std::printf("%lux%lux%lu", dm.dmPelsWidth, dm.dmPelsHeight, dm.dmBitsPerPel);
+}
+
+void PrintMode(const DEVMODEA& dm) {
+    PrintSize(dm);
+    std::printf("@%lu", dm.dmDisplayFrequency);
+}
+
+bool SameMode(const DEVMODEA& a, const DEVMODEA& b) {
+    return a.dmPelsWidth == b.dmPelsWidth && a.dmPelsHeight == b.dmPelsHeight && a.dmBitsPerPel == b.dmBitsPerPel &&
+           a.dmDisplayFrequency == b.dmDisplayFrequency;
+}
+
+// The modes in the order the display lists them, the frequencies of one size and depth after each
+// other joined into one "@HZ,HZ" as the scenario language groups them.
+void PrintModes(const char* pszDevice) {
+    DEVMODEA dm = {};
+    dm.dmSize = sizeof(dm);
+    DEVMODEA last = {};
+    for (DWORD i = 0; EnumDisplaySettingsA(pszDevice, i, &dm); ++i) {
+        const bool bSame = i > 0 && dm.dmPelsWidth == last.dmPelsWidth && dm.dmPelsHeight == last.dmPelsHeight &&
+                           dm.dmBitsPerPel == last.dmBitsPerPel;
+        if (bSame) {
+            std::printf(",%lu", dm.dmDisplayFrequency);
+        } else {
+            std::printf(" ");
+            PrintMode(dm);
+        }
+        last = dm;
+    }
+}
+
+int Machine() {
+    OSVERSIONINFOA osvi = {};
+    osvi.dwOSVersionInfoSize = sizeof(osvi);
+    if (!GetVersionExA(&osvi)) {
+        std::printf("GetVersionExA failed (error %lu)\n", GetLastError());
+        return 1;
+    }
+    std::printf("os %lu.%lu csd \"%s\" build %lu\n", osvi.dwMajorVersion, osvi.dwMinorVersion,
+                osvi.szCSDVersion, osvi.dwBuildNumber);
+    DISPLAY_DEVICEA dd = {};
+    dd.cb = sizeof(dd);
+    for (DWORD i = 0; EnumDisplayDevicesA(nullptr, i, &dd, 0); ++i) {
+        std::printf("display %s", dd.DeviceID);
+        if (dd.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE)
+            std::printf(" primary");
+        else if (dd.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP)
+            std::printf(" attached");
+        DEVMODEA current = {};
+        current.dmSize = sizeof(current);
+        DEVMODEA saved = current;
+        if (EnumDisplaySettingsA(dd.DeviceName, ENUM_CURRENT_SETTINGS, &current) && current.dmPelsWidth != 0) {
+            std::printf(" current ");
+            PrintMode(current);
+        }
+        if (EnumDisplaySettingsA(dd.DeviceName, ENUM_REGISTRY_SETTINGS, &saved) && !SameMode(saved, current)) {
+            std::printf(" registry ");
+            PrintMode(saved);
+        }
+        std::printf(" modes");
+        PrintModes(dd.DeviceName);
+        std::printf("\n");
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -360,11 +455,19 @@ int main(int argc, char** argv) {
     if (command == "above-icon" && argc == 2)
         return AboveIcon();
     if (command == "right-click" && argc == 2)
-        return RightClick();
+        return Click(true);
+    if (command == "left-click" && argc == 2)
+        return Click(false);
     if (command == "notify" && argc == 4)
         return Notify(argv[2], static_cast<UINT>(std::atoi(argv[3])));
     if (command == "wait-menu" && argc == 4)
-        return WaitMenu(argv[2], std::atoi(argv[3]));
+        return WaitMenu(argv[2], std::atoi(argv[3]), true);
+    if (command == "wait-no-menu" && argc == 4)
+        return WaitMenu(argv[2], std::atoi(argv[3]), false);
+    if (command == "on-icon" && argc == 2)
+        return OnIcon();
+    if (command == "machine" && argc == 2)
+        return Machine();
     if (command == "keys" && argc >= 3)
         return Keys(argc - 2, argv + 2);
     if (command == "menus" && argc == 5)

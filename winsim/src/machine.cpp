@@ -57,6 +57,9 @@ void ResetMachine() {
     g_machine = New<Machine>();
     g_machine->hkcu = NewRootKey("HKEY_CURRENT_USER");
     g_machine->hklm = NewRootKey("HKEY_LOCAL_MACHINE");
+    // Every user's hive is loaded with its Software key, before any program has written to it
+    // (docs/winsim-power.md G12).
+    CreateKey(g_machine->hkcu, "Software");
 }
 
 void DiscardMachine() {
