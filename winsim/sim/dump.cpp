@@ -56,8 +56,11 @@ std::string ModeText(const DisplaySettings& s, bool saved) {
     return "off";
 }
 
-void DumpDisplayChanges(FILE* out) {
-    for (const DisplayChangeCall& c : M().displayChanges) {
+// The ChangeDisplaySettingsExA calls from the `from`-th on.
+void DumpDisplayChanges(FILE* out, size_t from) {
+    const auto& calls = M().displayChanges;
+    for (size_t i = from; i < calls.size(); ++i) {
+        const DisplayChangeCall& c = calls[i];
         std::string device = c.hasDevice ? c.device.c_str() : "-";
         char settings[160] = "fields - mode - pos -";
         if (c.hasMode)
@@ -67,6 +70,18 @@ void DumpDisplayChanges(FILE* out) {
         fprintf(out, "cds %llu %u %s %s flags 0x%X result %d\n", static_cast<unsigned long long>(c.time),
                 static_cast<unsigned>(c.pid), device.c_str(), settings, static_cast<unsigned>(c.flags),
                 static_cast<int>(c.result));
+    }
+}
+
+// The driver requests from the `from`-th on.
+void DumpDriverRequests(FILE* out, size_t from) {
+    const auto& log = M().driverLog;
+    for (size_t i = from; i < log.size(); ++i) {
+        const DriverRequest& r = log[i];
+        std::string output = r.hasOutputWord ? std::to_string(r.outputWord) : "-";
+        fprintf(out, "driver %llu %u %s in %s out %s %s\n", static_cast<unsigned long long>(r.time),
+                static_cast<unsigned>(r.pid), IoctlName(r.code), Hex(r.input).c_str(), output.c_str(),
+                r.result ? "ok" : "fail");
     }
 }
 
@@ -171,7 +186,7 @@ void DumpMachine(FILE* out, const char* heading) {
                 static_cast<int>(d.registry.x), static_cast<int>(d.registry.y));
     }
     DrawLayoutText(out);
-    DumpDisplayChanges(out);
+    DumpDisplayChanges(out, 0);
     for (const UsbInterface& usb : m.usb) {
         fprintf(out, "usb \"%s\" %s%s\n", EscapeText(usb.path.c_str()).c_str(),
                 usb.present ? "present" : "absent", usb.isAdapter ? " adapter" : "");
@@ -185,12 +200,7 @@ void DumpMachine(FILE* out, const char* heading) {
                 static_cast<unsigned>(a.rotation), a.readyPolls, a.mirrorReadyPolls,
                 Hex(a.mirrorCenter).c_str(), a.notReadyLeft, a.mirrorNotReadyLeft, a.attachRefusalsLeft);
     }
-    for (const DriverRequest& r : m.driverLog) {
-        std::string output = r.hasOutputWord ? std::to_string(r.outputWord) : "-";
-        fprintf(out, "driver %llu %u %s in %s out %s %s\n", static_cast<unsigned long long>(r.time),
-                static_cast<unsigned>(r.pid), IoctlName(r.code), Hex(r.input).c_str(), output.c_str(),
-                r.result ? "ok" : "fail");
-    }
+    DumpDriverRequests(out, 0);
     for (const Process* p : m.processes) {
         for (const auto& [value, entry] : p->handles) {
             if (entry.object->kind == ObjectKind::File)
@@ -305,6 +315,18 @@ void DumpMachine(FILE* out, const char* heading) {
     fprintf(out, "end-%s\n", heading);
     fflush(out);
     WriteLayoutSvg(heading, m.now);
+}
+
+void DumpStep(FILE* out, StepMarks& shown) {
+    Machine& m = M();
+    fprintf(out, "step %llu\n", static_cast<unsigned long long>(m.now));
+    DumpDisplayChanges(out, shown.displayChanges);
+    DumpDriverRequests(out, shown.driverRequests);
+    DrawLayoutText(out);
+    fprintf(out, "end-step\n");
+    fflush(out);
+    shown.displayChanges = m.displayChanges.size();
+    shown.driverRequests = m.driverLog.size();
 }
 
 void SetLayoutSvgDirectory(const std::string& directory) {

@@ -8,4 +8,14 @@ namespace winsim {
 // layout there (dump-<n>-<ms>.svg for each dump, final-<ms>.svg for the end of the run).
 void DumpMachine(FILE* out, const char* heading);
 void SetLayoutSvgDirectory(const std::string& directory);
+
+// How much of the machine's logs a session has shown.
+struct StepMarks {
+    size_t displayChanges = 0;
+    size_t driverRequests = 0;
+};
+// What the program did since the last step of an interactive session, between "step <ms>" and "end-step":
+// the ChangeDisplaySettingsExA calls and driver requests made since, as the dump writes them, then the
+// layout.
+void DumpStep(FILE* out, StepMarks& shown);
 } // namespace winsim
