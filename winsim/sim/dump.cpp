@@ -98,7 +98,7 @@ size_t HeapInUse() {
 std::string g_svgDirectory;
 int g_dumpCount = 0;
 
-void WriteLayoutSvg(const char* heading, VirtualMs now) {
+void WriteLayoutSvg(const char* heading, VirtualMs now, const std::string& caption) {
     if (g_svgDirectory.empty())
         return;
     std::string name = std::string(heading) == "final"
@@ -110,7 +110,8 @@ void WriteLayoutSvg(const char* heading, VirtualMs now) {
         fprintf(stderr, "cannot write %s\n", path.c_str());
         return;
     }
-    std::string svg = DrawLayoutSvg(std::string(heading) + " at " + std::to_string(now) + " ms");
+    std::string svg = DrawLayoutSvg(
+        caption.empty() ? std::string(heading) + " at " + std::to_string(now) + " ms" : caption);
     fputs(svg.c_str(), file);
     fclose(file);
 }
@@ -171,7 +172,7 @@ const char* ServiceStateName(ServiceState state) {
 
 } // namespace
 
-void DumpMachine(FILE* out, const char* heading) {
+void DumpMachine(FILE* out, const char* heading, const std::string& caption) {
     const size_t heap = HeapInUse();
     Machine& m = M();
     fprintf(out, "%s %llu\n", heading, static_cast<unsigned long long>(m.now));
@@ -314,7 +315,7 @@ void DumpMachine(FILE* out, const char* heading) {
     }
     fprintf(out, "end-%s\n", heading);
     fflush(out);
-    WriteLayoutSvg(heading, m.now);
+    WriteLayoutSvg(heading, m.now, caption);
 }
 
 void DumpStep(FILE* out, StepMarks& shown) {

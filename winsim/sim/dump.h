@@ -5,8 +5,9 @@
 
 namespace winsim {
 // Prints the state between "<heading> <ms>" and "end-<heading>"; with an SVG directory set, also draws the
-// layout there (dump-<n>-<ms>.svg for each dump, final-<ms>.svg for the end of the run).
-void DumpMachine(FILE* out, const char* heading);
+// layout there (dump-<n>-<ms>.svg for each dump, final-<ms>.svg for the end of the run), headed with the
+// caption when there is one, else with "<heading> at <ms> ms".
+void DumpMachine(FILE* out, const char* heading, const std::string& caption = "");
 void SetLayoutSvgDirectory(const std::string& directory);
 
 // How much of the machine's logs a session has shown.

@@ -93,7 +93,7 @@ void RunEvent(const ScenarioEvent& event) {
         UnplugUsbDevice(event.path.c_str());
         break;
     case ScenarioEvent::Kind::Dump:
-        DumpMachine(stdout, "dump");
+        DumpMachine(stdout, "dump", event.message);
         break;
     case ScenarioEvent::Kind::DisplayMode:
         UserSetsMode(event);

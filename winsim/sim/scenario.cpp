@@ -928,6 +928,10 @@ private:
                 return Fail(what + " wants a device-interface path");
         } else if (what == "dump") {
             e.kind = ScenarioEvent::Kind::Dump;
+            if (t.Next(e.message) && e.message.empty())
+                return Fail("a dump's caption cannot be empty");
+            if (!t.error.empty())
+                return Fail(t.error);
         } else if (what == "display-mode") {
             e.kind = ScenarioEvent::Kind::DisplayMode;
             std::vector<std::string> words;

@@ -44,7 +44,7 @@ struct ScenarioEvent {
     std::vector<std::string> labels; // MenuPick: the labels of the items on the way, from the top level
     winsim::TrayClick click = winsim::TrayClick::Left; // TrayClick
     winsim::DialogPress press = winsim::DialogPress::Ok; // DialogPress
-    // Post: the registered message's name and its parameters.
+    // Post: the registered message's name and its parameters. Dump: the caption of its picture.
     std::string message;
     uint64_t wParam = 0;
     int64_t lParam = 0;
