@@ -28,6 +28,8 @@ if ((want_windows)); then
         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
         wine wine64 wine32:i386 xvfb xauth
         imagemagick # the Wine checks' screenshot of the tray menu (import)
+        # the README's story pictures rendered to PNG (scripts/story-pictures.sh), in the font they name
+        librsvg2-bin fonts-dejavu-core
     )
 fi
 ((want_bench)) && packages+=(valgrind)
