@@ -177,6 +177,8 @@ public:
             }
             std::string line;
             if (!std::getline(in_, line)) {
+                if (prompt_)
+                    printf("\n"); // the final state starts on a line of its own, after the prompt
                 // The end of input ends the run as a scenario's end does.
                 ScenarioEvent end;
                 end.kind = ScenarioEvent::Kind::End;
