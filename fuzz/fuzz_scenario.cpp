@@ -1,5 +1,6 @@
 // The scenario language: any text either loads into a machine whose state can be printed, with a timeline
-// in time order that ends with its end, or is refused with a message naming a line of it.
+// in time order that ends with its end, or is refused with a message naming a line of it; and each of its
+// lines typed into a session is a statement or refused with a message.
 #include <winsim/program.h>
 
 #include <algorithm>
@@ -33,5 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 1; i < timeline.size(); ++i)
         FUZZ_CHECK(timeline[i - 1].time <= timeline[i].time);
     winsim::DumpMachine(sink, "dump");
+    // Each line typed into a session on that machine is a statement, or refused with a message.
+    size_t begin = 0;
+    while (begin <= text.size()) {
+        size_t end = std::min(text.find('\n', begin), text.size());
+        winsim::SessionStatement statement;
+        std::string problem;
+        if (!winsim::ParseSessionLine(text.substr(begin, end - begin), statement, problem))
+            FUZZ_CHECK(!problem.empty());
+        begin = end + 1;
+    }
     return 0;
 }

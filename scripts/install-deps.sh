@@ -29,6 +29,8 @@ if ((want_windows)); then
         wine wine64 wine32:i386 xvfb xauth
         imagemagick # the Wine checks' screenshot of the tray menu (import)
         nsis        # makensis: the setup programs of the win32 build
+        # the README's story pictures rendered to PNG (scripts/story-pictures.sh), in the font they name
+        librsvg2-bin fonts-dejavu-core
     )
 fi
 ((want_bench)) && packages+=(valgrind)

@@ -3,19 +3,20 @@
 #
 #   1. installs what is missing (scripts/install-deps.sh; needs root the first time)
 #   2. the simulator build (preset sim) and its unit and scenario tests under ctest
-#   3. the sampled fault sweep over tests/corpus and a few soak days (scripts/fault-sweep.sh, soak.py),
+#   3. the README's story pictures drawn again and compared (scripts/story-pictures.sh --check)
+#   4. the sampled fault sweep over tests/corpus and a few soak days (scripts/fault-sweep.sh, soak.py),
 #      and the fuzz targets (preset fuzz), each run for a few seconds (scripts/fuzz.sh)
-#   4. the Windows executables, 32-bit (preset win32, shipped) and 64-bit (preset win64)
-#   5. those executables run under Wine (tests/wine/run-wine-tests.sh)
-#   6. the benchmark's size and idle parts (scripts/bench.sh --ci)
-#   7. the simulator checked against Wine: the scenarios of tests/conformance run on both and compared
+#   5. the Windows executables, 32-bit (preset win32, shipped) and 64-bit (preset win64)
+#   6. those executables run under Wine (tests/wine/run-wine-tests.sh)
+#   7. the benchmark's size and idle parts (scripts/bench.sh --ci)
+#   8. the simulator checked against Wine: the scenarios of tests/conformance run on both and compared
 #      (tests/wine/conformance.sh, docs/winsim-conformance.md)
 #
 # A failing stage does not stop the later ones, so one run shows every problem; a stage whose build
-# failed skips its own tests. The last line adds up the tests of stages 2, 3, 5, 6 and 7 as
-# "N passed, N failed" (each sweep run, each soak day, each fuzz target that ran without a crash, each
-# goal of the benchmark and each conformance scenario is one; a build that failed counts as one
-# failure); the exit status is non-zero when anything failed.
+# failed skips its own tests. The last line adds up the tests of stages 2, 3, 4, 6, 7 and 8 as
+# "N passed, N failed" (each picture, each sweep run, each soak day, each fuzz target that ran without a
+# crash, each goal of the benchmark and each conformance scenario is one; a build that failed counts as
+# one failure); the exit status is non-zero when anything failed.
 set -uo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
@@ -67,6 +68,9 @@ if cmake --preset sim && cmake --build --preset sim; then
     stage "simulator: tests"
     ctest --preset sim --output-on-failure -j 2 2>&1 | tee "$LOGS/ctest.log"
     add_counts "$LOGS/ctest.log" "simulator tests" "${PIPESTATUS[0]}"
+    stage "simulator: the README's story pictures, drawn again and compared"
+    bash scripts/story-pictures.sh --check 2>&1 | tee "$LOGS/story.log"
+    add_counts "$LOGS/story.log" "story pictures" "${PIPESTATUS[0]}"
     stage "simulator: fault sweep (seeded sample) and soak days"
     bash scripts/fault-sweep.sh 2>&1 | tee "$LOGS/sweep.log"
     add_counts "$LOGS/sweep.log" "fault sweep" "${PIPESTATUS[0]}"

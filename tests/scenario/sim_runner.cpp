@@ -287,20 +287,22 @@ std::vector<ShownMenu> SimRun::Menus() const {
 
 namespace {
 
-// Runs the simulator with the scenario file `in`, or on its built-in scenario when `in` is empty.
-SimRun Run(const std::string& in, Deliverable deliverable) {
+// Runs the simulator with these arguments, standard input read from the file `input` ("" for none).
+SimRun Run(const std::vector<std::string>& args, const std::string& input, Deliverable deliverable) {
     const char* exe = deliverable == Deliverable::Duodesk ? DUODESK_SIM_EXE : DUODESKB_SIM_EXE;
     std::string outPath = TempPath("out"), errPath = TempPath("err");
+    std::vector<char*> argv{const_cast<char*>(exe)};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     SimRun run;
     run.deliverable = deliverable;
     pid_t child = fork();
     if (child == 0) {
-        if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr))
+        if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr) ||
+            !freopen(input.empty() ? "/dev/null" : input.c_str(), "r", stdin))
             _exit(127);
-        if (in.empty())
-            execl(exe, exe, static_cast<char*>(nullptr));
-        else
-            execl(exe, exe, in.c_str(), static_cast<char*>(nullptr));
+        execv(exe, argv.data());
         _exit(127);
     }
     // The simulator never waits on the wall clock; this bound only keeps a broken build from hanging CI.
@@ -322,19 +324,31 @@ SimRun Run(const std::string& in, Deliverable deliverable) {
     return run;
 }
 
+// A file holding `text`, removed when the holder goes.
+struct TempFile {
+    explicit TempFile(const std::string& text) : path(TempPath("in")) {
+        std::ofstream file(path, std::ios::binary);
+        file << text;
+    }
+    ~TempFile() { unlink(path.c_str()); }
+    std::string path;
+};
+
 } // namespace
 
 SimRun RunSim(const std::string& scenario, Deliverable deliverable) {
-    std::string in = TempPath("in");
-    {
-        std::ofstream file(in, std::ios::binary);
-        file << scenario;
-    }
-    SimRun run = Run(in, deliverable);
-    unlink(in.c_str());
-    return run;
+    TempFile in(scenario);
+    return Run({in.path}, "", deliverable);
 }
 
 SimRun RunBuiltInScenario(Deliverable deliverable) {
-    return Run("", deliverable);
+    return Run({}, "", deliverable);
+}
+
+SimRun RunSession(const std::string& typed, const std::string& machine, Deliverable deliverable) {
+    TempFile session(typed);
+    if (machine.empty())
+        return Run({"--interactive"}, session.path, deliverable);
+    TempFile description(machine);
+    return Run({"--interactive", description.path}, session.path, deliverable);
 }

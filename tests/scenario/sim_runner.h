@@ -71,6 +71,11 @@ SimRun RunSim(const std::string& scenario, Deliverable deliverable = Deliverable
 // The simulator on its built-in scenario.
 SimRun RunBuiltInScenario(Deliverable deliverable = Deliverable::Duodesk);
 
+// `duodesk-sim --interactive` with `typed` as what the person types, on the machine `machine` describes
+// (the built-in machine when it is empty).
+SimRun RunSession(const std::string& typed, const std::string& machine = "",
+                  Deliverable deliverable = Deliverable::Duodesk);
+
 // The executable base name of a deliverable, which names its profile key.
 const char* ExeName(Deliverable deliverable);
 

@@ -276,10 +276,11 @@ TEST(ScenarioEvents, TheUsersAndOtherProgramsEventsCarryWhatTheyName) {
     ScenarioError error;
     ASSERT_TRUE(LoadScenario("at 1s tray-click double\nat 1s tray-click move\nat 2s shell-restart\n"
                              "at 3s menu pick \"Resolution\" \"High Resolution\" Off\nat 3s menu dismiss\n"
-                             "at 4s dialog press escape\nat 5s post \"TurnOff\" 0x152A -2\n",
+                             "at 4s dialog press escape\nat 5s post \"TurnOff\" 0x152A -2\n"
+                             "at 6s dump \"Mirror, 1280 x 1024\"\n",
                              e, error))
         << error.message;
-    ASSERT_EQ(e.size(), 8u);
+    ASSERT_EQ(e.size(), 9u);
     using K = ScenarioEvent::Kind;
     EXPECT_EQ(std::vector<K>({e[0].kind, e[2].kind, e[3].kind, e[4].kind, e[5].kind, e[6].kind}),
               std::vector<K>(
@@ -291,6 +292,7 @@ TEST(ScenarioEvents, TheUsersAndOtherProgramsEventsCarryWhatTheyName) {
     EXPECT_EQ(e[6].message, "TurnOff");
     EXPECT_EQ(e[6].wParam, 5418u);
     EXPECT_EQ(e[6].lParam, -2);
+    EXPECT_EQ(e[7].message, "Mirror, 1280 x 1024");
 }
 
 // The machine's power and the end of the session: each event with its options.
@@ -338,6 +340,8 @@ TEST(ScenarioEvents, UserEventsThatCannotBeCarriedOutAreRefused) {
         {"at 1s post \"\" 1 2\n", 1, kPostUsage},
         {"at 1s post \"TurnOff\" -1 0\n", 1, kPostUsage},
         {"at 1s post \"TurnOff\" 1 0x8000000000000000\n", 1, kPostUsage},
+        {"at 1s dump \"\"\n", 1, "a dump's caption cannot be empty"},
+        {"at 1s dump \"Mirror\" now\n", 1, "unexpected text after the event"},
     };
     ExpectRejectedAt(cases);
 }

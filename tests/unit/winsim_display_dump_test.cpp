@@ -67,9 +67,11 @@ TEST_F(DisplayDumpTest, DisplayLinesShowTheSavedModeOfADetachedDisplay) {
 }
 
 // Side-by-side displays share an edge in the drawing, in proportion; the primary is marked, a mirror and a
-// detached display are listed under the picture.
+// detached display are listed under the picture, and the adapter's display says how its driver turns it.
 TEST_F(DisplayDumpTest, TheLayoutIsDrawnInProportion) {
     Machine& m = M();
+    m.displays[1].ofAdapter = true;
+    m.adapter.rotation = 1;
     m.displays[1].current = DisplaySettings{DisplayMode{1024, 768, 32, 60}, 1280, 0, true};
     m.displays[2].current = DisplaySettings{DisplayMode{1280, 1024, 32, 60}, 0, 0, true};
     std::vector<std::string> layout = DumpLines("layout ");
@@ -83,6 +85,10 @@ TEST_F(DisplayDumpTest, TheLayoutIsDrawnInProportion) {
     EXPECT_NE(layout[1].find("\\\\.\\DISPLAY1 primary"), std::string::npos);
     EXPECT_NE(layout[1].find("\\\\.\\DISPLAY2"), std::string::npos);
     EXPECT_NE(layout[2].find("1280x1024x32@60"), std::string::npos);
+    EXPECT_NE(layout[4].find("|rotated 90 degrees"), std::string::npos) << layout[4];
+    const std::string svg = DrawLayoutSvg("");
+    EXPECT_NE(svg.find(">rotated 90 degrees<"), std::string::npos);
+    EXPECT_EQ(svg.find("degrees"), svg.rfind("degrees")) << "only the adapter's own display is turned";
     EXPECT_EQ(layout.back(), "layout mirror \\\\.\\DISPLAY3 1280x1024x32@60 at 0,0 copies \\\\.\\DISPLAY1");
     // The secondary is shorter: its bottom edge comes before the primary's.
     size_t secondaryBottom = 0, primaryBottom = 0;

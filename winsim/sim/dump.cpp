@@ -56,8 +56,11 @@ std::string ModeText(const DisplaySettings& s, bool saved) {
     return "off";
 }
 
-void DumpDisplayChanges(FILE* out) {
-    for (const DisplayChangeCall& c : M().displayChanges) {
+// The ChangeDisplaySettingsExA calls from the `from`-th on.
+void DumpDisplayChanges(FILE* out, size_t from) {
+    const auto& calls = M().displayChanges;
+    for (size_t i = from; i < calls.size(); ++i) {
+        const DisplayChangeCall& c = calls[i];
         std::string device = c.hasDevice ? c.device.c_str() : "-";
         char settings[160] = "fields - mode - pos -";
         if (c.hasMode)
@@ -67,6 +70,18 @@ void DumpDisplayChanges(FILE* out) {
         fprintf(out, "cds %llu %u %s %s flags 0x%X result %d\n", static_cast<unsigned long long>(c.time),
                 static_cast<unsigned>(c.pid), device.c_str(), settings, static_cast<unsigned>(c.flags),
                 static_cast<int>(c.result));
+    }
+}
+
+// The driver requests from the `from`-th on.
+void DumpDriverRequests(FILE* out, size_t from) {
+    const auto& log = M().driverLog;
+    for (size_t i = from; i < log.size(); ++i) {
+        const DriverRequest& r = log[i];
+        std::string output = r.hasOutputWord ? std::to_string(r.outputWord) : "-";
+        fprintf(out, "driver %llu %u %s in %s out %s %s\n", static_cast<unsigned long long>(r.time),
+                static_cast<unsigned>(r.pid), IoctlName(r.code), Hex(r.input).c_str(), output.c_str(),
+                r.result ? "ok" : "fail");
     }
 }
 
@@ -83,7 +98,7 @@ size_t HeapInUse() {
 std::string g_svgDirectory;
 int g_dumpCount = 0;
 
-void WriteLayoutSvg(const char* heading, VirtualMs now) {
+void WriteLayoutSvg(const char* heading, VirtualMs now, const std::string& caption) {
     if (g_svgDirectory.empty())
         return;
     std::string name = std::string(heading) == "final"
@@ -95,7 +110,8 @@ void WriteLayoutSvg(const char* heading, VirtualMs now) {
         fprintf(stderr, "cannot write %s\n", path.c_str());
         return;
     }
-    std::string svg = DrawLayoutSvg(std::string(heading) + " at " + std::to_string(now) + " ms");
+    std::string svg = DrawLayoutSvg(
+        caption.empty() ? std::string(heading) + " at " + std::to_string(now) + " ms" : caption);
     fputs(svg.c_str(), file);
     fclose(file);
 }
@@ -156,7 +172,7 @@ const char* ServiceStateName(ServiceState state) {
 
 } // namespace
 
-void DumpMachine(FILE* out, const char* heading) {
+void DumpMachine(FILE* out, const char* heading, const std::string& caption) {
     const size_t heap = HeapInUse();
     Machine& m = M();
     fprintf(out, "%s %llu\n", heading, static_cast<unsigned long long>(m.now));
@@ -171,7 +187,7 @@ void DumpMachine(FILE* out, const char* heading) {
                 static_cast<int>(d.registry.x), static_cast<int>(d.registry.y));
     }
     DrawLayoutText(out);
-    DumpDisplayChanges(out);
+    DumpDisplayChanges(out, 0);
     for (const UsbInterface& usb : m.usb) {
         fprintf(out, "usb \"%s\" %s%s\n", EscapeText(usb.path.c_str()).c_str(),
                 usb.present ? "present" : "absent", usb.isAdapter ? " adapter" : "");
@@ -185,12 +201,7 @@ void DumpMachine(FILE* out, const char* heading) {
                 static_cast<unsigned>(a.rotation), a.readyPolls, a.mirrorReadyPolls,
                 Hex(a.mirrorCenter).c_str(), a.notReadyLeft, a.mirrorNotReadyLeft, a.attachRefusalsLeft);
     }
-    for (const DriverRequest& r : m.driverLog) {
-        std::string output = r.hasOutputWord ? std::to_string(r.outputWord) : "-";
-        fprintf(out, "driver %llu %u %s in %s out %s %s\n", static_cast<unsigned long long>(r.time),
-                static_cast<unsigned>(r.pid), IoctlName(r.code), Hex(r.input).c_str(), output.c_str(),
-                r.result ? "ok" : "fail");
-    }
+    DumpDriverRequests(out, 0);
     for (const Process* p : m.processes) {
         for (const auto& [value, entry] : p->handles) {
             if (entry.object->kind == ObjectKind::File)
@@ -304,7 +315,19 @@ void DumpMachine(FILE* out, const char* heading) {
     }
     fprintf(out, "end-%s\n", heading);
     fflush(out);
-    WriteLayoutSvg(heading, m.now);
+    WriteLayoutSvg(heading, m.now, caption);
+}
+
+void DumpStep(FILE* out, StepMarks& shown) {
+    Machine& m = M();
+    fprintf(out, "step %llu\n", static_cast<unsigned long long>(m.now));
+    DumpDisplayChanges(out, shown.displayChanges);
+    DumpDriverRequests(out, shown.driverRequests);
+    DrawLayoutText(out);
+    fprintf(out, "end-step\n");
+    fflush(out);
+    shown.displayChanges = m.displayChanges.size();
+    shown.driverRequests = m.driverLog.size();
 }
 
 void SetLayoutSvgDirectory(const std::string& directory) {

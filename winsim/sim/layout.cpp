@@ -73,6 +73,15 @@ std::string Copies(const Box& mirror, const Layout& l) {
     return names.empty() ? "nothing" : names;
 }
 
+// The adapter's driver turns the picture of its own display itself: the desktop keeps the display's mode,
+// so only the drawing's words can tell.
+std::string RotationText(const DisplayDevice& d) {
+    const DWORD rotation = M().adapter.rotation;
+    if (!d.ofAdapter || IsMirror(d) || rotation < 1 || rotation > 3)
+        return "";
+    return "rotated " + std::to_string(rotation * 90) + " degrees";
+}
+
 std::string OffText(const DisplayDevice& d) {
     std::string text = std::string(d.name.c_str()) + (IsMirror(d) ? " (mirror driver)" : "") + " is off";
     if (d.registry.mode.width)
@@ -139,10 +148,10 @@ void DrawLayoutText(FILE* out) {
                 put(r, c1, '|');
             }
             const DisplayDevice& d = *b.device;
-            std::string lines[3] = {std::string(d.name.c_str()) + (d.primary ? " primary" : ""),
-                                    ModeName(d.current.mode), At(b.left, b.top)};
+            std::string lines[4] = {std::string(d.name.c_str()) + (d.primary ? " primary" : ""),
+                                    ModeName(d.current.mode), At(b.left, b.top), RotationText(d)};
             int inside = c1 - c0 - 1;
-            for (int i = 0; i < 3 && r0 + 1 + i < r1 && inside > 0; ++i)
+            for (int i = 0; i < 4 && r0 + 1 + i < r1 && inside > 0; ++i)
                 grid[r0 + 1 + i].replace(c0 + 1, std::min<size_t>(inside, lines[i].size()),
                                          lines[i].substr(0, inside));
         }
@@ -193,16 +202,17 @@ std::string DrawLayoutSvg(const std::string& title) {
                  "stroke-width=\"2\"/>\n",
                  x, y, w, h, d.primary ? "#cfe3f7" : "#ececec");
         svg += buf;
-        std::string lines[5] = {d.name.c_str(), d.deviceId.c_str(), ModeName(d.current.mode),
-                                At(b.left, b.top), d.primary ? "primary" : ""};
-        const char* styles[5] = {" font-size=\"15\" font-weight=\"bold\"", " font-size=\"11\" fill=\"#666\"",
+        std::string lines[6] = {d.name.c_str(),    d.deviceId.c_str(),         ModeName(d.current.mode),
+                                At(b.left, b.top), d.primary ? "primary" : "", RotationText(d)};
+        const char* styles[6] = {" font-size=\"15\" font-weight=\"bold\"", " font-size=\"11\" fill=\"#666\"",
                                  " font-size=\"13\"", " font-size=\"13\"",
-                                 " font-size=\"13\" fill=\"#1c5d99\" font-weight=\"bold\""};
-        for (int i = 0; i < 5; ++i) {
+                                 " font-size=\"13\" fill=\"#1c5d99\" font-weight=\"bold\"",
+                                 " font-size=\"13\" fill=\"#a0460f\" font-weight=\"bold\""};
+        for (int i = 0, shown = 0; i < 6; ++i) {
             if (lines[i].empty())
                 continue;
-            snprintf(buf, sizeof buf, "<text x=\"%.1f\" y=\"%.1f\"%s>%s</text>\n", x + 10, y + 24 + i * 19,
-                     styles[i], Xml(lines[i]).c_str());
+            snprintf(buf, sizeof buf, "<text x=\"%.1f\" y=\"%.1f\"%s>%s</text>\n", x + 10,
+                     y + 24 + shown++ * 19, styles[i], Xml(lines[i]).c_str());
             svg += buf;
         }
     }

@@ -4,8 +4,11 @@
 #include "machine.h"
 #include "scenario.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -70,6 +73,66 @@ void UserSetsMode(const ScenarioEvent& event) {
          event.temporary ? " for now, not saved" : "", static_cast<int>(result));
 }
 
+// Carries out one event now. Events run re-entrantly: a started program runs inside its Start event and
+// takes the following events from inside its own waits.
+void RunEvent(const ScenarioEvent& event) {
+    switch (event.kind) {
+    case ScenarioEvent::Kind::Start:
+        StartProgram(event.args.c_str());
+        break;
+    case ScenarioEvent::Kind::Plug:
+        PlugAdapter();
+        break;
+    case ScenarioEvent::Kind::Unplug:
+        UnplugAdapter();
+        break;
+    case ScenarioEvent::Kind::PlugUsb:
+        PlugUsbDevice(event.path.c_str());
+        break;
+    case ScenarioEvent::Kind::UnplugUsb:
+        UnplugUsbDevice(event.path.c_str());
+        break;
+    case ScenarioEvent::Kind::Dump:
+        DumpMachine(stdout, "dump", event.message);
+        break;
+    case ScenarioEvent::Kind::DisplayMode:
+        UserSetsMode(event);
+        break;
+    case ScenarioEvent::Kind::MenuPick:
+        UserPicksMenuItem(event.labels);
+        break;
+    case ScenarioEvent::Kind::MenuDismiss:
+        UserDismissesMenu();
+        break;
+    case ScenarioEvent::Kind::TrayClick:
+        UserClicksTrayIcon(event.click);
+        break;
+    case ScenarioEvent::Kind::ShellRestart:
+        RestartShell();
+        break;
+    case ScenarioEvent::Kind::DialogPress:
+        UserPressesDialog(event.press);
+        break;
+    case ScenarioEvent::Kind::Post:
+        PostFromOutside(event.message.c_str(), static_cast<WPARAM>(event.wParam),
+                        static_cast<LPARAM>(event.lParam));
+        break;
+    case ScenarioEvent::Kind::Suspend:
+        MachineSuspends();
+        break;
+    case ScenarioEvent::Kind::Resume:
+        MachineResumes(event.unattended);
+        break;
+    case ScenarioEvent::Kind::Logoff:
+    case ScenarioEvent::Kind::Shutdown:
+        SessionEnds(event.kind == ScenarioEvent::Kind::Logoff, event.cancelled);
+        break;
+    case ScenarioEvent::Kind::End:
+        PrintFinal();
+        exit(0);
+    }
+}
+
 class Timeline final : public EventSource {
 public:
     explicit Timeline(std::vector<ScenarioEvent> events) : events_(std::move(events)) {}
@@ -81,65 +144,9 @@ public:
         return true;
     }
 
-    // Events run re-entrantly: a started program runs inside its Start event and takes the following
-    // events from inside its own waits.
     void RunNextEvent() override {
         const ScenarioEvent event = events_[next_++];
-        switch (event.kind) {
-        case ScenarioEvent::Kind::Start:
-            StartProgram(event.args.c_str());
-            break;
-        case ScenarioEvent::Kind::Plug:
-            PlugAdapter();
-            break;
-        case ScenarioEvent::Kind::Unplug:
-            UnplugAdapter();
-            break;
-        case ScenarioEvent::Kind::PlugUsb:
-            PlugUsbDevice(event.path.c_str());
-            break;
-        case ScenarioEvent::Kind::UnplugUsb:
-            UnplugUsbDevice(event.path.c_str());
-            break;
-        case ScenarioEvent::Kind::Dump:
-            DumpMachine(stdout, "dump");
-            break;
-        case ScenarioEvent::Kind::DisplayMode:
-            UserSetsMode(event);
-            break;
-        case ScenarioEvent::Kind::MenuPick:
-            UserPicksMenuItem(event.labels);
-            break;
-        case ScenarioEvent::Kind::MenuDismiss:
-            UserDismissesMenu();
-            break;
-        case ScenarioEvent::Kind::TrayClick:
-            UserClicksTrayIcon(event.click);
-            break;
-        case ScenarioEvent::Kind::ShellRestart:
-            RestartShell();
-            break;
-        case ScenarioEvent::Kind::DialogPress:
-            UserPressesDialog(event.press);
-            break;
-        case ScenarioEvent::Kind::Post:
-            PostFromOutside(event.message.c_str(), static_cast<WPARAM>(event.wParam),
-                            static_cast<LPARAM>(event.lParam));
-            break;
-        case ScenarioEvent::Kind::Suspend:
-            MachineSuspends();
-            break;
-        case ScenarioEvent::Kind::Resume:
-            MachineResumes(event.unattended);
-            break;
-        case ScenarioEvent::Kind::Logoff:
-        case ScenarioEvent::Kind::Shutdown:
-            SessionEnds(event.kind == ScenarioEvent::Kind::Logoff, event.cancelled);
-            break;
-        case ScenarioEvent::Kind::End:
-            PrintFinal();
-            exit(0);
-        }
+        RunEvent(event);
     }
 
 private:
@@ -147,9 +154,70 @@ private:
     size_t next_ = 0;
 };
 
-} // namespace
+// A person types the timeline. Each line read is a statement carried out at once; "wait" moves the time at
+// which the next line is read. The session is one event, due again and again: every time it runs, the
+// program has done what it could so far without time passing.
+class Session final : public EventSource {
+public:
+    explicit Session(std::istream& in) : in_(in), prompt_(isatty(STDIN_FILENO) != 0) {}
 
-int RunScenario(const std::string& text, const ProgramImage& image, const std::string& source) {
+    bool NextEventTime(VirtualMs& time) override {
+        time = due_;
+        return true;
+    }
+
+    bool ProgramAnswersEachEvent() const override { return true; }
+
+    void RunNextEvent() override {
+        DumpStep(stdout, shown_);
+        for (;;) {
+            if (prompt_) {
+                printf("%llu> ", static_cast<unsigned long long>(M().now));
+                fflush(stdout);
+            }
+            std::string line;
+            if (!std::getline(in_, line)) {
+                if (prompt_)
+                    printf("\n"); // the final state starts on a line of its own, after the prompt
+                // The end of input ends the run as a scenario's end does.
+                ScenarioEvent end;
+                end.kind = ScenarioEvent::Kind::End;
+                RunEvent(end);
+            }
+            ++lineNumber_;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            SessionStatement statement;
+            std::string error;
+            if (!ParseSessionLine(line, statement, error)) {
+                printf("error %llu line %d \"%s\"\n", static_cast<unsigned long long>(M().now), lineNumber_,
+                       EscapeText(error.c_str()).c_str());
+                fflush(stdout);
+                continue;
+            }
+            if (statement.kind == SessionStatement::Kind::Wait) {
+                due_ = M().now + statement.wait;
+                return;
+            }
+            if (statement.kind == SessionStatement::Kind::Event) {
+                statement.event.time = M().now;
+                statement.event.line = lineNumber_;
+                RunEvent(statement.event);
+                return;
+            }
+        }
+    }
+
+private:
+    std::istream& in_;
+    const bool prompt_; // only a terminal is asked for each line
+    VirtualMs due_ = 0;
+    int lineNumber_ = 0;
+    StepMarks shown_;
+};
+
+// Sets up the machine from `text` and runs its timeline, or a session on it, to the end.
+int Run(const std::string& text, const ProgramImage& image, const std::string& source, bool interactive) {
     M().program = image;
     std::vector<ScenarioEvent> events;
     ScenarioError error;
@@ -157,14 +225,29 @@ int RunScenario(const std::string& text, const ProgramImage& image, const std::s
         fprintf(stderr, "%s:%d: %s\n", source.c_str(), error.line, OneLine(error.message).c_str());
         return 2;
     }
-    static Timeline* timeline = nullptr;
-    timeline = new Timeline(std::move(events));
-    SetEventSource(timeline);
+    // The timeline ends with its End event, which a session replaces with the end of its input.
+    if (interactive && events.size() > 1) {
+        fprintf(stderr, "%s:%d: an interactive session takes its events from standard input\n",
+                source.c_str(), events.front().line);
+        return 2;
+    }
+    SetEventSource(interactive ? static_cast<EventSource*>(new Session(std::cin))
+                               : new Timeline(std::move(events)));
     SetTraceSink(PrintTrace);
     SetOutputSink(PrintOutput);
     AdvanceTo(~VirtualMs(0) >> 1);
     PrintFinal();
     return 0;
+}
+
+} // namespace
+
+int RunScenario(const std::string& text, const ProgramImage& image, const std::string& source) {
+    return Run(text, image, source, false);
+}
+
+int RunInteractive(const std::string& machine, const ProgramImage& image, const std::string& source) {
+    return Run(machine, image, source, true);
 }
 
 void SetCallCountFile(const std::string& path) {

@@ -13,6 +13,12 @@ namespace winsim {
 // final state and ends the Linux process.
 int RunScenario(const std::string& text, const ProgramImage& image, const std::string& source);
 
+// The same on the machine `machine` describes (a scenario without events, reported as SOURCE:LINE when it
+// does not parse or holds an event), with the timeline read from standard input as it is typed: "wait
+// TIME" moves the clock, every other line is an event that happens now. After each step it prints the
+// step (DumpStep); the end of input ends the run.
+int RunInteractive(const std::string& machine, const ProgramImage& image, const std::string& source);
+
 // At the end of the run, every process's calls of each function go to this file (see WriteCallCounts).
 void SetCallCountFile(const std::string& path);
 // Prints a "wait" line each time the running instance is back in a message loop with nothing to do.

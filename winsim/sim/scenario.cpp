@@ -12,12 +12,11 @@
 
 namespace winsim {
 
-// The raw text's delimiter is "scenario": the menu labels end in ")" and a quote.
-const char* const kBuiltInScenario =
-    R"scenario(# A Windows XP machine with one display. The utility starts at logon; the adapter is plugged in a
-# little later and comes up in the layout saved last time (extended, 1024x768). The user opens the tray
-# menu, switches to Mirror and back to Extended, picks 1280x1024 and keeps it when asked; then the
-# adapter is pulled out and a second start closes the utility.
+// The raw texts' delimiter is "scenario": the menu labels end in ")" and a quote. The machine is a text of
+// its own because an interactive session runs on it with the timeline typed in.
+const char* const kBuiltInMachine =
+    R"scenario(# A Windows XP machine with one display; the adapter, not yet plugged in, saved its layout last time
+# (extended, 1024x768).
 os 5.1 csd "Service Pack 3"
 display PCI\VEN_10DE&DEV_0421 primary modes 1280x1024x32@60,75 1024x768x32@60,75 1024x768x16@60 800x600x32@60
 adapter modes 1280x1024x32@60 1280x1024x16@60 1024x768x32@60 1024x768x16@60 800x600x32@60 ready-after 3 mirror-ready-after 1
@@ -27,6 +26,12 @@ profile "VGA DONGLE" Height 768
 profile "VGA DONGLE" BitDepth 32
 profile "VGA DONGLE" FirstRun 1
 service UxSms absent
+)scenario";
+
+const char* const kBuiltInTimeline =
+    R"scenario(# The utility starts at logon; the adapter is plugged in a little later and comes up in its saved
+# layout. The user opens the tray menu, switches to Mirror and back to Extended, picks 1280x1024 and keeps
+# it when asked; then the adapter is pulled out and a second start closes the utility.
 at 0 start
 at 1500 dump
 at 2s plug
@@ -292,6 +297,17 @@ public:
         return ok;
     }
 
+    // A line of a session: "wait TIME", or an event without its time, by the rules of the timeline's events
+    // less their order, which the session's clock keeps by itself.
+    bool SessionLine(const std::string& text, SessionStatement& statement) {
+        Tokenizer t;
+        t.line = text;
+        tokens_ = &t;
+        const bool ok = SessionStatementOf(t, statement);
+        tokens_ = nullptr;
+        return ok;
+    }
+
     bool Finish() {
         if (!FinishDisplays())
             return false;
@@ -307,30 +323,38 @@ public:
     }
 
 private:
+    bool SessionStatementOf(Tokenizer& t, SessionStatement& statement) {
+        std::string first;
+        if (!t.Next(first)) {
+            statement.kind = SessionStatement::Kind::Nothing;
+            return t.error.empty() ? true : Fail(t.error);
+        }
+        for (const auto& machine : kMachineStatements) {
+            if (first == machine.keyword)
+                return Fail("'" + first + "' describes the machine, which is set before the session starts");
+        }
+        if (first == "at" || first == "end")
+            return Fail("a session has no times: type the event alone, and wait TIME to let time pass");
+        if (first == "wait") {
+            statement.kind = SessionStatement::Kind::Wait;
+            std::string timeText;
+            if (!t.Next(timeText) || !ParseTime(timeText, statement.wait))
+                return Fail("wait wants " + TimeUsage(timeText));
+            return NothingMore(t, "wait TIME");
+        }
+        statement.kind = SessionStatement::Kind::Event;
+        t.pos = 0;
+        return Event(t, statement.event);
+    }
+
     bool Statement(Tokenizer& t) {
         std::string keyword;
         if (!t.Next(keyword))
             return t.error.empty() ? true : Fail(t.error);
-        if (keyword == "os")
-            return Os(t);
-        if (keyword == "display")
-            return Display(t);
-        if (keyword == "adapter")
-            return Adapter(t);
-        if (keyword == "usb")
-            return Usb(t);
-        if (keyword == "profile")
-            return Profile(t);
-        if (keyword == "service")
-            return ServiceLine(t);
-        if (keyword == "quirk")
-            return Quirk(t);
-        if (keyword == "privilege")
-            return Privilege(t);
-        if (keyword == "regkey")
-            return RegKeyLine(t);
-        if (keyword == "fail")
-            return FailLine(t);
+        for (const auto& statement : kMachineStatements) {
+            if (keyword == statement.keyword)
+                return (this->*statement.parse)(t);
+        }
         if (keyword == "at")
             return At(t);
         if (keyword == "end")
@@ -862,7 +886,7 @@ private:
     }
 
     bool At(Tokenizer& t) {
-        std::string timeText, what;
+        std::string timeText;
         ScenarioEvent e;
         e.line = line_;
         if (!t.Next(timeText) || !ParseTime(timeText, e.time))
@@ -871,6 +895,15 @@ private:
             return Fail("events after end");
         if (!timeline_.empty() && e.time < timeline_.back().time)
             return Fail("events must be in time order");
+        if (!Event(t, e))
+            return false;
+        timeline_.push_back(e);
+        return true;
+    }
+
+    // The event of an "at" line, after its time: "plug", "menu pick \"LABEL\" ...".
+    bool Event(Tokenizer& t, ScenarioEvent& e) {
+        std::string what;
         if (!t.Next(what))
             return Fail("at wants an event");
         if (what == "start") {
@@ -895,6 +928,10 @@ private:
                 return Fail(what + " wants a device-interface path");
         } else if (what == "dump") {
             e.kind = ScenarioEvent::Kind::Dump;
+            if (t.Next(e.message) && e.message.empty())
+                return Fail("a dump's caption cannot be empty");
+            if (!t.error.empty())
+                return Fail(t.error);
         } else if (what == "display-mode") {
             e.kind = ScenarioEvent::Kind::DisplayMode;
             std::vector<std::string> words;
@@ -959,7 +996,6 @@ private:
         if ((e.kind == ScenarioEvent::Kind::Plug || e.kind == ScenarioEvent::Kind::Unplug) &&
             !M().adapter.declared)
             return Fail("plug and unplug need an adapter line first");
-        timeline_.push_back(e);
         return true;
     }
 
@@ -1052,6 +1088,17 @@ private:
                (word.empty() ? std::string() : ", not '" + word + "'");
     }
 
+    struct MachineStatement {
+        const char* keyword;
+        bool (Parser::*parse)(Tokenizer&);
+    };
+    static constexpr MachineStatement kMachineStatements[] = {
+        {"os", &Parser::Os},         {"display", &Parser::Display},     {"adapter", &Parser::Adapter},
+        {"usb", &Parser::Usb},       {"profile", &Parser::Profile},     {"service", &Parser::ServiceLine},
+        {"quirk", &Parser::Quirk},   {"privilege", &Parser::Privilege}, {"regkey", &Parser::RegKeyLine},
+        {"fail", &Parser::FailLine},
+    };
+
     std::vector<ScenarioEvent>& timeline_;
     ScenarioError& error_;
     Tokenizer* tokens_ = nullptr; // the line being read, while it is
@@ -1084,6 +1131,16 @@ bool ParseTime(const std::string& text, uint64_t& ms) {
         return false;
     ms = total;
     return true;
+}
+
+bool ParseSessionLine(const std::string& text, SessionStatement& statement, std::string& error) {
+    std::vector<ScenarioEvent> unused;
+    ScenarioError failure;
+    Parser parser(unused, failure);
+    if (parser.SessionLine(text, statement))
+        return true;
+    error = failure.message;
+    return false;
 }
 
 bool LoadScenario(const std::string& text, std::vector<ScenarioEvent>& timeline, ScenarioError& error) {

@@ -44,7 +44,7 @@ struct ScenarioEvent {
     std::vector<std::string> labels; // MenuPick: the labels of the items on the way, from the top level
     winsim::TrayClick click = winsim::TrayClick::Left; // TrayClick
     winsim::DialogPress press = winsim::DialogPress::Ok; // DialogPress
-    // Post: the registered message's name and its parameters.
+    // Post: the registered message's name and its parameters. Dump: the caption of its picture.
     std::string message;
     uint64_t wParam = 0;
     int64_t lParam = 0;
@@ -65,6 +65,20 @@ bool LoadScenario(const std::string& text, std::vector<ScenarioEvent>& timeline,
 // Parses a time: milliseconds ("1500") or seconds with an "s" suffix, possibly decimal ("20.5s").
 bool ParseTime(const std::string& text, uint64_t& ms);
 
-extern const char* const kBuiltInScenario;
+// A line an interactive session reads: nothing (blank or a comment), "wait TIME", or an event written as
+// in a timeline without its "at TIME" ("plug", "menu pick \"USB-VGA(Mirror)\"").
+struct SessionStatement {
+    enum class Kind { Nothing, Wait, Event };
+    Kind kind = Kind::Nothing;
+    uint64_t wait = 0; // Wait: how far the clock moves
+    ScenarioEvent event;
+};
+
+// The events follow the timeline's rules; a machine statement, "at" or "end" is refused.
+bool ParseSessionLine(const std::string& text, SessionStatement& statement, std::string& error);
+
+// The built-in scenario is the machine followed by the timeline.
+extern const char* const kBuiltInMachine;
+extern const char* const kBuiltInTimeline;
 
 } // namespace winsim

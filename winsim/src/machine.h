@@ -584,6 +584,10 @@ public:
     virtual bool NextEventTime(VirtualMs& time) = 0;
     // Runs the next event. The clock has been moved to its time.
     virtual void RunNextEvent() = 0;
+    // Whether a program that waits for messages handles what each event caused before the next event
+    // runs, also one due at the same moment. A scenario's events at one time run back to back; a person
+    // typing the timeline sees the answer to each statement before typing the next.
+    virtual bool ProgramAnswersEachEvent() const { return false; }
 };
 void SetEventSource(EventSource* source);
 

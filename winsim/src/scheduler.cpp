@@ -23,7 +23,11 @@ void SetEventSource(EventSource* source) {
     g_events = source;
 }
 
-void AdvanceTo(VirtualMs time) {
+namespace {
+
+// `forWaitingProgram`: a program waits in WaitForWork and, when the event source wants it, goes back to its
+// queue after each event.
+void Advance(VirtualMs time, bool forWaitingProgram) {
     Machine& m = M();
     if (InChildProcess())
         return; // a second start runs in no time; the running instance owns the clock
@@ -44,12 +48,21 @@ void AdvanceTo(VirtualMs time) {
             m.now = next;
         SimulatorCode simulator;
         g_events->RunNextEvent();
+        // The event was the earliest thing due, so the clock stands where the program asked it to go.
+        if (forWaitingProgram && g_events->ProgramAnswersEachEvent())
+            break;
     }
     // A program started by an event may have moved the clock past `time` already.
     if (time > m.now)
         m.now = time;
     // An event may have ended the process that waited here.
     LeaveIfEnded();
+}
+
+} // namespace
+
+void AdvanceTo(VirtualMs time) {
+    Advance(time, false);
 }
 
 void WaitForWork(Process& process) {
@@ -82,7 +95,7 @@ void WaitForWork(Process& process) {
             fflush(stdout);
             exit(3);
         }
-        AdvanceTo(wake);
+        Advance(wake, true);
     }
 }
 
