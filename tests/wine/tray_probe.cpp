@@ -348,9 +348,9 @@ int Memory(const char* pszTitle) {
     HANDLE hProcess = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, nPid);
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof(counters);
-    const bool bOk =
-        hProcess != nullptr &&
-        GetProcessMemoryInfo(hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    const bool bOk = hProcess != nullptr &&
+                     GetProcessMemoryInfo(hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                          sizeof(counters));
     if (hProcess != nullptr)
         CloseHandle(hProcess);
     if (!bOk) {
@@ -376,8 +376,8 @@ void PrintMode(const DEVMODEA& dm) {
 }
 
 bool SameMode(const DEVMODEA& a, const DEVMODEA& b) {
-    return a.dmPelsWidth == b.dmPelsWidth && a.dmPelsHeight == b.dmPelsHeight && a.dmBitsPerPel == b.dmBitsPerPel &&
-           a.dmDisplayFrequency == b.dmDisplayFrequency;
+    return a.dmPelsWidth == b.dmPelsWidth && a.dmPelsHeight == b.dmPelsHeight &&
+           a.dmBitsPerPel == b.dmBitsPerPel && a.dmDisplayFrequency == b.dmDisplayFrequency;
 }
 
 // The modes in the order the display lists them, the frequencies of one size and depth after each
@@ -387,8 +387,8 @@ void PrintModes(const char* pszDevice) {
     dm.dmSize = sizeof(dm);
     DEVMODEA last = {};
     for (DWORD i = 0; EnumDisplaySettingsA(pszDevice, i, &dm); ++i) {
-        const bool bSame = i > 0 && dm.dmPelsWidth == last.dmPelsWidth && dm.dmPelsHeight == last.dmPelsHeight &&
-                           dm.dmBitsPerPel == last.dmBitsPerPel;
+        const bool bSame = i > 0 && dm.dmPelsWidth == last.dmPelsWidth &&
+                           dm.dmPelsHeight == last.dmPelsHeight && dm.dmBitsPerPel == last.dmBitsPerPel;
         if (bSame) {
             std::printf(",%lu", dm.dmDisplayFrequency);
         } else {
@@ -419,11 +419,13 @@ int Machine() {
         DEVMODEA current = {};
         current.dmSize = sizeof(current);
         DEVMODEA saved = current;
-        if (EnumDisplaySettingsA(dd.DeviceName, ENUM_CURRENT_SETTINGS, &current) && current.dmPelsWidth != 0) {
+        if (EnumDisplaySettingsA(dd.DeviceName, ENUM_CURRENT_SETTINGS, &current) &&
+            current.dmPelsWidth != 0) {
             std::printf(" current ");
             PrintMode(current);
         }
-        if (EnumDisplaySettingsA(dd.DeviceName, ENUM_REGISTRY_SETTINGS, &saved) && !SameMode(saved, current)) {
+        if (EnumDisplaySettingsA(dd.DeviceName, ENUM_REGISTRY_SETTINGS, &saved) &&
+            !SameMode(saved, current)) {
             std::printf(" registry ");
             PrintMode(saved);
         }

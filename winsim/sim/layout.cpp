@@ -204,8 +204,10 @@ std::string DrawLayoutSvg(const std::string& title) {
         svg += buf;
         std::string lines[6] = {d.name.c_str(),    d.deviceId.c_str(),         ModeName(d.current.mode),
                                 At(b.left, b.top), d.primary ? "primary" : "", RotationText(d)};
-        const char* styles[6] = {" font-size=\"15\" font-weight=\"bold\"", " font-size=\"11\" fill=\"#666\"",
-                                 " font-size=\"13\"", " font-size=\"13\"",
+        const char* styles[6] = {" font-size=\"15\" font-weight=\"bold\"",
+                                 " font-size=\"11\" fill=\"#666\"",
+                                 " font-size=\"13\"",
+                                 " font-size=\"13\"",
                                  " font-size=\"13\" fill=\"#1c5d99\" font-weight=\"bold\"",
                                  " font-size=\"13\" fill=\"#a0460f\" font-weight=\"bold\""};
         for (int i = 0, shown = 0; i < 6; ++i) {

@@ -40,9 +40,9 @@ struct ScenarioEvent {
     // (a frequency of 0 leaves the refresh rate to the display).
     std::string device;
     unsigned width = 0, height = 0, bpp = 0, frequency = 0;
-    std::string path; // PlugUsb, UnplugUsb: the USB device-interface path
+    std::string path;                // PlugUsb, UnplugUsb: the USB device-interface path
     std::vector<std::string> labels; // MenuPick: the labels of the items on the way, from the top level
-    winsim::TrayClick click = winsim::TrayClick::Left; // TrayClick
+    winsim::TrayClick click = winsim::TrayClick::Left;   // TrayClick
     winsim::DialogPress press = winsim::DialogPress::Ok; // DialogPress
     // Post: the registered message's name and its parameters. Dump: the caption of its picture.
     std::string message;

@@ -262,7 +262,8 @@ bool AddFailRule(const std::vector<std::string>& words, std::string& error) {
             rule.times = -1;
         } else if (option == "times" && haveValue && ParseInteger(valueText, 1, UINT32_MAX, value)) {
             rule.times = static_cast<int64_t>(value);
-        } else if (option == "error" && haveValue && ParseInteger(valueText, INT32_MIN, UINT32_MAX, value, true)) {
+        } else if (option == "error" && haveValue &&
+                   ParseInteger(valueText, INT32_MIN, UINT32_MAX, value, true)) {
             rule.code = static_cast<LONG>(value);
         } else {
             error = usage;
