@@ -3,43 +3,25 @@
 # the private bytes and working set of duodesk.exe and of the minimal tray program after start-up, after
 # 10 and after 100 openings of the tray menu, and the CPU time each takes in 60 s of idle.
 #
-#   usage: bench/wine-figures.sh EXE_DIR OUT_FILE     (EXE_DIR holds duodesk.exe, mini-tray.exe and
-#                                                      tray-probe.exe, of one architecture)
+#   usage: bench/wine-figures.sh WIN32_DIR WIN64_DIR OUT_FILE   (each folder holds duodesk.exe,
+#                                                                mini-tray.exe and tray-probe.exe)
 #
-# OUT_FILE gets one line per figure, "WHO FIGURE VALUE" (WHO: duodesk or mini; FIGURE: private-start,
-# ws-start, private-10, private-100, ws-100, cpu-idle-ms), and "note arch 32|64". scripts/bench.py reads
-# it. Each program runs in a fresh prefix that is deleted afterwards; every Wine call is bounded.
+# The i686 build is measured where 32-bit Wine runs, else the x86_64 one (the run says so). OUT_FILE gets
+# one line per figure, "WHO FIGURE VALUE" (WHO: duodesk or mini; FIGURE: private-start, ws-start,
+# private-10, private-100, ws-100, cpu-idle-ms), and "note arch 32|64"; scripts/bench.py reads it. Each
+# program runs in a fresh prefix that is deleted afterwards; every Wine call is bounded.
 set -uo pipefail
 
-if [[ -z "${INNER:-}" ]]; then
-    exec env INNER=1 timeout --kill-after=10 900 xvfb-run -a -s "-screen 0 1024x768x24" "$BASH" "$0" "$@"
-fi
-EXE_DIR=$(realpath "${1:?usage: $0 EXE_DIR OUT_FILE}")
-OUT=$(realpath -m "${2:?usage: $0 EXE_DIR OUT_FILE}")
+REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+(($# == 3)) || { echo "usage: $0 WIN32_DIR WIN64_DIR OUT_FILE" >&2; exit 2; }
+WIN32_DIR=$(realpath "$1")
+WIN64_DIR=$(realpath "$2")
+OUT=$(realpath -m "$3")
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if file -b "$EXE_DIR/duodesk.exe" | grep -q 'PE32+'; then
-    ARCH=64 LOADER=/usr/lib/wine/wine64
-    export WINEARCH=win64 WINELOADER=$LOADER
-else
-    ARCH=32 LOADER=/usr/lib/wine/wine
-    export WINEARCH=win32
-fi
-WINESERVER_BIN=/usr/lib/wine/wineserver64
-[[ -x $WINESERVER_BIN ]] || WINESERVER_BIN=$(command -v wineserver)
-
-PREFIX=
-cleanup() {
-    [[ -n $PREFIX ]] || return 0
-    WINEPREFIX=$PREFIX timeout 30 "$WINESERVER_BIN" -k >/dev/null 2>&1
-    WINEPREFIX=$PREFIX timeout 30 "$WINESERVER_BIN" -w >/dev/null 2>&1
-    rm -rf "$PREFIX"
-    PREFIX=
-}
-trap cleanup EXIT
-
-wine_run() { timeout --kill-after=5 60 "$LOADER" "$@" 2>/dev/null | tr -d '\r'; }
-probe() { wine_run "$EXE_DIR/tray-probe.exe" "$@"; }
+# shellcheck source=tests/wine/wine-lib.sh
+source "$REPO_ROOT/tests/wine/wine-lib.sh"
+in_virtual_x 900 "${BASH_SOURCE[0]}" "$WIN32_DIR" "$WIN64_DIR" "$OUT"
+begin_run
 
 # cpu_ms EXE: the CPU time (user + system) the Linux process that runs EXE has used so far. Read from
 # /proc rather than with GetProcessTimes, whose answer under Wine drops the time of threads that have
@@ -56,39 +38,50 @@ cpu_ms() {
     return 1
 }
 
+# read_memory WHO TITLE: the private bytes and working set of the window's process, in MEM_PRIVATE and
+# MEM_WS.
+read_memory() {
+    probe memory memory "$2"
+    [[ $PROBE_OUT =~ ^private\ ([0-9]+)\ ws\ ([0-9]+)$ ]] || { echo "$1: $PROBE_OUT" >&2; return 1; }
+    MEM_PRIVATE=${BASH_REMATCH[1]}
+    MEM_WS=${BASH_REMATCH[2]}
+}
+
 # figures WHO EXE TITLE: one program's figures, appended to OUT.
 figures() {
-    local who=$1 exe=$2 title=$3 line
-    PREFIX=$(mktemp -d -t duodesk-bench.XXXXXX)
-    export WINEPREFIX=$PREFIX
-    timeout --kill-after=10 180 "$LOADER" wineboot -i >/dev/null 2>&1 || { echo "$who: wineboot failed" >&2; return 1; }
+    local who=$1 exe=$2 title=$3 cpu0 cpu1
+    new_prefix || { echo "$who: wineboot failed" >&2; return 1; }
     # A virtual desktop with a taskbar, as the tray checks use: the menu opens as it does on Windows.
-    wine_run reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d bench /f >/dev/null
-    wine_run reg add 'HKCU\Software\Wine\Explorer\Desktops' /v bench /t REG_SZ /d 1024x768 /f >/dev/null
-    probe taskbar 20 >/dev/null
-    timeout --kill-after=5 600 "$LOADER" "$exe" >/dev/null 2>&1 &
-    probe wait-window "$title" 20 >/dev/null || { echo "$who: no window \"$title\"" >&2; return 1; }
+    reg_set 'HKCU\Software\Wine\Explorer' Desktop REG_SZ bench &&
+        reg_set 'HKCU\Software\Wine\Explorer\Desktops' bench REG_SZ "$SCREEN_SIZE" &&
+        probe taskbar taskbar "$T_SHOW" || { echo "$who: no taskbar: $PROBE_OUT" >&2; return 1; }
+    start_resident "$WORK/$who.log" "$exe"
+    probe window wait-window "$title" "$T_SHOW"
+    ((RC == 0)) || { echo "$who: $PROBE_OUT" >&2; return 1; }
     sleep 3 # the start-up timer and whatever it starts are over
-    read_memory() {
-        line=$(probe memory "$title" | tail -n 1)
-        [[ $line =~ ^private\ ([0-9]+)\ ws\ ([0-9]+)$ ]] || { echo "$who: $line" >&2; return 1; }
-    }
-    read_memory || return 1
-    echo "$who private-start ${BASH_REMATCH[1]}" >>"$OUT"
-    echo "$who ws-start ${BASH_REMATCH[2]}" >>"$OUT"
-    probe menus "$title" 128 10 >/dev/null && read_memory || return 1
-    echo "$who private-10 ${BASH_REMATCH[1]}" >>"$OUT"
-    probe menus "$title" 128 90 >/dev/null && read_memory || return 1
-    echo "$who private-100 ${BASH_REMATCH[1]}" >>"$OUT"
-    echo "$who ws-100 ${BASH_REMATCH[2]}" >>"$OUT"
-    local cpu0 cpu1
+    read_memory "$who" "$title" || return 1
+    echo "$who private-start $MEM_PRIVATE" >>"$OUT"
+    echo "$who ws-start $MEM_WS" >>"$OUT"
+    probe menus menus "$title" "$TRAY_ICON_ID" 10 && read_memory "$who" "$title" || return 1
+    echo "$who private-10 $MEM_PRIVATE" >>"$OUT"
+    probe menus menus "$title" "$TRAY_ICON_ID" 90 && read_memory "$who" "$title" || return 1
+    echo "$who private-100 $MEM_PRIVATE" >>"$OUT"
+    echo "$who ws-100 $MEM_WS" >>"$OUT"
     cpu0=$(cpu_ms "$exe") || { echo "$who: no Linux process for $exe" >&2; return 1; }
     sleep 60
     cpu1=$(cpu_ms "$exe") || { echo "$who: no Linux process for $exe" >&2; return 1; }
     echo "$who cpu-idle-ms $((cpu1 - cpu0))" >>"$OUT"
-    cleanup
+    end_prefix
 }
 
+# 32-bit Wine where it runs (its loader is itself a 32-bit Linux program), else 64-bit.
+if timeout 10 "$WINE32_LOADER" --version >/dev/null 2>&1; then
+    use_arch 32
+else
+    note "32-bit Wine cannot run here; the Wine figures are of the x86_64 executables"
+    use_arch 64
+fi
 : >"$OUT"
 echo "note arch $ARCH" >>"$OUT"
-figures duodesk "$EXE_DIR/duodesk.exe" "KIVA 7300" && figures mini "$EXE_DIR/mini-tray.exe" "Mini Tray"
+# mini-tray's icon has the same id as duodesk's, and its callback the same registered message.
+figures duodesk "$EXE_DIR/duodesk.exe" "$MAIN_TITLE" && figures mini "$EXE_DIR/mini-tray.exe" "Mini Tray"

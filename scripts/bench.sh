@@ -32,12 +32,6 @@ bash scripts/install-deps.sh --bench || exit 1
 for preset in bench win32 win64; do
     build "$preset" || { echo "bench: the $preset build failed"; exit 1; }
 done
-wine_dir=build/win32
-# The 32-bit Wine loader is itself a 32-bit Linux program, which not every kernel can execute.
-timeout 10 /usr/lib/wine/wine --version >/dev/null 2>&1 || {
-    echo "note: 32-bit Wine cannot run here; the Wine figures are of the x86_64 executables"
-    wine_dir=build/win64
-}
 figures=build/bench/wine-figures.txt
-bash bench/wine-figures.sh "$wine_dir" "$figures" || echo "note: the Wine figures are incomplete"
+bash bench/wine-figures.sh build/win32 build/win64 "$figures" || echo "note: the Wine figures are incomplete"
 exec python3 scripts/bench.py --sim build/bench --win32 build/win32 --win64 build/win64 --wine "$figures"
