@@ -265,10 +265,13 @@ probe_i686() {
     end_prefix
 
     if ((loader_rc != 0)); then
-        note "the 32-bit Wine loader, itself a 32-bit Linux program, cannot be executed here:"
-        note "  ${loader_err%%$'\n'*}"
-        note "the i686 duodesk.exe was tried and could not be run, so the Wine checks below run the"
-        note "x86_64 executables under wine64; the i686 ones are built and checked on disk only."
+        if [[ ! -e $WINE32_LOADER ]]; then
+            note "using wine64 and the x86_64 executables: 32-bit Wine (wine32:i386) is not installed"
+        else
+            note "using wine64 and the x86_64 executables: the 32-bit Wine loader cannot be executed here:"
+            note "  ${loader_err%%$'\n'*}"
+        fi
+        note "the i686 executables are built and checked on disk only."
         use_arch 64
         return 0
     fi
