@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "adapter/adapter_host.h"
+#include "adapter/disp_mode.h"
 #include "adapter/disp_res.h"
 #include "adapter/driver_ioctl.h"
 
@@ -107,6 +108,24 @@ public:
     bool SetRotation(bool bStore, int nRotation, int nAttach);
     bool TurnONDev();
 
+    // A resolution the user is asked to confirm (resolution_trial.cpp). TryResolution applies it; until
+    // one of the three endings the profile keeps the confirmed one. Keep makes the tried one the adapter's
+    // resolution; Revert puts the confirmed one back, on the display only while it is still on the
+    // desktop; Forget, for a program that is ending, only remembers the confirmed one.
+    void TryResolution(const DispMode& tried);
+    void KeepTriedResolution();
+    void RevertTriedResolution();
+    void ForgetTriedResolution();
+    // The resolution the profile gets: the confirmed one while another is on trial.
+    DispMode SavedMode() const;
+
+    DispMode GetMode() const { return {m_nWidth, m_nHeight, m_nBpp}; }
+    void StoreMode(const DispMode& mode) {
+        m_nWidth = mode.nWidth;
+        m_nHeight = mode.nHeight;
+        m_nBpp = mode.nBpp;
+    }
+
     DispRes* m_pFullDispModeHead;
     UINT m_nFullDispModeCount;
     BOOL m_bAllModes;
@@ -148,6 +167,10 @@ private:
     void MakeActivePrimaryAlone();
     void ApplyFirstRunResolution(int nState);
     void SetMirrorModeFlag(bool bMirror);
+
+    bool m_bTrying = false;
+    DispMode m_confirmed = {};
+    DispMode m_tried = {};
 
     bool HasDevice() const { return m_hDevice != INVALID_HANDLE_VALUE; }
     BOOL SendRequest(DWORD dwCode, LPVOID pIn, DWORD cbIn, LPVOID pOut, DWORD cbOut);

@@ -72,13 +72,19 @@ bool CAdapter::SaveSettings() {
         DbgTrace("save ini %s skipped: the settings were never loaded\n", PROFILE_SECTION_DONGLE);
         return false;
     }
+    // Uninstall deleted the profile; writing it now would bring it back.
+    if (pApp->m_pszRegistryKey == nullptr) {
+        DbgTrace("save ini %s skipped: no profile\n", PROFILE_SECTION_DONGLE);
+        return false;
+    }
     DbgTrace("save ini %s\n", PROFILE_SECTION_DONGLE);
+    const DispMode mode = SavedMode();
     // Each value is written whatever became of the one before: a partial profile beats none.
-    if (!pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_HEIGHT, m_nHeight))
+    if (!pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_HEIGHT, mode.nHeight))
         DbgTrace("Write DPI setting y failed\n");
-    if (!pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_WIDTH, m_nWidth))
+    if (!pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_WIDTH, mode.nWidth))
         DbgTrace("Write DPI setting x failed\n");
-    if (!pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_BIT_DEPTH, m_nBpp))
+    if (!pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_BIT_DEPTH, mode.nBpp))
         DbgTrace("Write DPI setting z failed\n");
     if (!pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_DISP_STATE, m_nDispState))
         DbgTrace("Write Display state failed\n");

@@ -21,6 +21,9 @@ LRESULT CDispoDlg::OnRemoveReg(WPARAM, LPARAM) {
             DeleteKeyTree(hSoftware, pApp->m_pszRegistryKey);
         RegCloseKey(hSoftware);
     }
+    // The profile is gone for good: anything still handled before the quit must not write it back.
+    if (pApp != nullptr)
+        pApp->SetRegistryKey(nullptr);
     PostQuitMessage(0);
     return 0;
 }

@@ -15,7 +15,8 @@ public:
     // not be made into a window.
     BOOL Create(CWnd* pParentWnd);
 
-    // Modal: runs the dialog until it ends; IDOK or IDCANCEL from the buttons, -1 when it could not run.
+    // Modal: runs the dialog until it ends; IDOK or IDCANCEL from the buttons, -1 when it could not run,
+    // 0 when the thread's WM_QUIT ended it (the dialog manager posts the quit again for the outer loop).
     // The owner is the parent given at construction, else the application's main window.
     INT_PTR RunModal();
 

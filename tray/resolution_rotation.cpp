@@ -40,10 +40,7 @@ void CDispoDlg::OnTraySetDPI(UINT nID) {
     const int nBpp = static_cast<int>(pEntry->nBpp);
     DbgTrace("set dpi %d %d %d\n", nWidth, nHeight, nBpp);
     const bool bConfirm = pEntry->nWidth > kUnconfirmedWidth || pEntry->nHeight > kUnconfirmedHeight;
-    const int nOldWidth = adapter.m_nWidth;
-    const int nOldHeight = adapter.m_nHeight;
-    const int nOldBpp = adapter.m_nBpp;
-    if (nWidth == nOldWidth && nHeight == nOldHeight && nBpp == nOldBpp)
+    if (adapter.GetMode() == DispMode{nWidth, nHeight, nBpp})
         return;
     // One confirmation at a time: a second one would take over the dialog object while the first still
     // runs, and the first could then never end.
@@ -51,19 +48,27 @@ void CDispoDlg::OnTraySetDPI(UINT nID) {
         DbgTrace("OnTraySetDPI confirmation already open\n");
         return;
     }
-    adapter.SetResolution(nWidth, nHeight, nBpp);
-    if (bConfirm) {
-        if (m_dlgWarning.RunModal() == IDOK) {
-            // While mirroring SetResolution leaves the adapter's own resolution alone; a confirmed
-            // choice becomes it.
-            adapter.m_nWidth = nWidth;
-            adapter.m_nHeight = nHeight;
-            adapter.m_nBpp = nBpp;
-        } else {
-            // Cancel, Escape, the close box, the end of the countdown, or a dialog that could not be
-            // shown at all: nothing confirmed the new resolution.
-            adapter.SetResolution(nOldWidth, nOldHeight, nOldBpp);
-        }
+    if (!bConfirm) {
+        adapter.SetResolution(nWidth, nHeight, nBpp);
+        adapter.SaveSettings();
+        return;
+    }
+    // The dialog's loop runs every other message meanwhile; whatever they did stands when it ends.
+    adapter.TryResolution({nWidth, nHeight, nBpp});
+    switch (m_dlgWarning.RunModal()) {
+    case IDOK:
+        adapter.KeepTriedResolution();
+        break;
+    case IDCANCEL:
+    case -1:
+        // Cancel, Escape, the close box, the end of the countdown, or a dialog that could not be shown
+        // at all: nothing confirmed the new resolution.
+        adapter.RevertTriedResolution();
+        break;
+    default:
+        // The program's WM_QUIT ended the dialog: it is closing, or uninstalled; nothing further.
+        adapter.ForgetTriedResolution();
+        return;
     }
     adapter.SaveSettings();
 }

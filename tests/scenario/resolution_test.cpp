@@ -159,3 +159,41 @@ TEST(Confirmation, TheCountdownsLoopStillHandlesTrayDeviceAndSecondStartMessages
     EXPECT_EQ(run.OutputLines("dialog ").back(), "dialog 36000 1000 end 130 result 2");
     EXPECT_EQ(run.StateLines("tray "), Lines{});
 }
+
+// Whatever ran while the question waited stands when it ends. A quit ends the dialog with nothing
+// further; a display turned off or unplugged stays off; a deleted profile stays deleted; and the
+// resolution the user never confirmed is not the one saved, whoever saved the settings meanwhile.
+TEST(Confirmation, WhatRanWhileTheQuestionWaitedStandsWhenItEnds) {
+    const struct {
+        const char* name;
+        const char* events; // the question is open from 21 s to 36 s
+        bool adapterOn;
+        const char* width;     // saved; "-" when the profile is gone
+        const char* dispState; // saved
+        bool running;
+    } cases[] = {
+        {"Close from a second start", "at 23s start Close\n", false, "1024", "2", false},
+        {"Uninstall from a second start", "at 23s start Uninstall\n", false, "-", "-", false},
+        {"Turnoff from a second start", "at 23s start Turnoff\n", false, "1024", "2", true},
+        {"Off from the tray", "at 23s tray-click right\nat 24s menu pick \"USB-VGA(Off)\"\n", false, "1024",
+         "4", true},
+        {"an unplug", "at 23s unplug\n", false, "1024", "2", true},
+        {"OK after Off from the tray",
+         "at 23s tray-click right\nat 24s menu pick \"USB-VGA(Off)\"\nat 30s dialog press ok\n", false,
+         "1280", "4", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRun run = RunSim(kMachine + Resolution(1024, 768) + PickAt21(kHigh) + c.events + "end 40s\n");
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_EQ(run.Desk().find("USB ") != std::string::npos &&
+                      run.Desk().find("USB off") == std::string::npos,
+                  c.adapterOn)
+            << run.Desk();
+        EXPECT_EQ(run.Saved("Width"), c.width);
+        EXPECT_EQ(run.Saved("DispState"), c.dispState);
+        Lines processes = run.StateLines("process 1000 ");
+        ASSERT_EQ(processes.size(), 1u);
+        EXPECT_EQ(processes[0].find(" exit ") == std::string::npos, c.running) << processes[0];
+    }
+}
