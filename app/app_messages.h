@@ -15,3 +15,6 @@ constexpr WPARAM TURNOFF_AND_CLOSE = 5418;
 
 // Fills in the five numbers; a failed registration leaves 0, which no message map entry matches.
 void RegisterAppMessages();
+
+// Lets the five messages in from processes of lower integrity, where Windows filters them.
+void AllowAppMessagesFromLowerIntegrity(HWND hWnd);

@@ -11,6 +11,7 @@
 #include "tray/tray_icon.h"
 #include "sysint/dbg_trace.h"
 #include "sysint/disp_dev.h"
+#include "sysint/video_key.h"
 #include "variants/variant.h"
 
 FW_IMPLEMENT_APP(CDispoApp)
@@ -45,7 +46,10 @@ BOOL CDispoApp::InitInstance() {
     // clear the last error, so a stale ERROR_ALREADY_EXISTS must not be left lying there.
     SetLastError(ERROR_SUCCESS);
     m_hInstanceMutex = CreateMutexA(nullptr, TRUE, szInstanceName);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    // An instance of higher integrity (elevated) made the mutex; its security refuses us, yet it runs.
+    const DWORD dwMutexError = GetLastError();
+    if (dwMutexError == ERROR_ALREADY_EXISTS ||
+        (m_hInstanceMutex == nullptr && dwMutexError == ERROR_ACCESS_DENIED)) {
         ForwardAppVerb(m_lpCmdLine, szInstanceName);
         return FALSE;
     }
@@ -70,6 +74,11 @@ BOOL CDispoApp::InitInstance() {
     SetRegistryKey(PROFILE_REGISTRY_KEY);
     if (ApplyResPreset(pDlg))
         return FALSE;
+
+    AllowAppMessagesFromLowerIntegrity(pDlg->m_hWnd);
+    if (pDlg->m_osvi.dwMajorVersion >= 6 && !HasAdminToken())
+        DbgTrace("Running without administrator rights: the desktop composition service and the displays' "
+                 "attach switches cannot be changed\n");
 
     pDlg->DetectIntelChip();
 

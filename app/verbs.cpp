@@ -41,6 +41,8 @@ void ForwardAppVerb(const char* pszCmdLine, const char* pszInstanceName) {
     HWND hRunning = FindWindowA(nullptr, pszInstanceName);
     if (hRunning == nullptr)
         return;
-    for (int i = 0; i < pVerb->nPosts; ++i)
-        PostMessageA(hRunning, *pVerb->posts[i].pnMsg, pVerb->posts[i].wParam, 0);
+    for (int i = 0; i < pVerb->nPosts; ++i) {
+        if (!PostMessageA(hRunning, *pVerb->posts[i].pnMsg, pVerb->posts[i].wParam, 0))
+            DbgTrace("Forward %s failed, error %d\n", pVerb->pszVerb, (int)GetLastError());
+    }
 }

@@ -112,11 +112,27 @@ void EnableSecurityPrivilege(BOOL bEnable) {
         EnablePrivilege(bEnable, "SeSecurityPrivilege");
 }
 
-int GrantAdminsFullAccess(HKEY hKey) {
+bool AllocateAdminsSid(PSID* ppSid) {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    return AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                    0, 0, 0, 0, 0, ppSid) != FALSE;
+}
+
+// Under User Account Control the Administrators group of a filtered token is there for deny only, and the
+// check does not count it: only an administrator's full token answers true.
+bool HasAdminToken() {
     PSID pAdminsSid = nullptr;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                  0, 0, 0, 0, &pAdminsSid))
+    if (!AllocateAdminsSid(&pAdminsSid))
+        return false;
+    BOOL bMember = FALSE;
+    const bool bAdmin = CheckTokenMembership(nullptr, pAdminsSid, &bMember) && bMember;
+    FreeSid(pAdminsSid);
+    return bAdmin;
+}
+
+int GrantAdminsFullAccess(HKEY hKey) {
+    PSID pAdminsSid = nullptr;
+    if (!AllocateAdminsSid(&pAdminsSid))
         return 0;
 
     int nResult = 0;

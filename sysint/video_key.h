@@ -33,6 +33,12 @@ BOOL EnablePrivilege(BOOL bEnable, const char* pszPrivilege);
 // SeSecurityPrivilege, needed to change the security of keys under HKEY_LOCAL_MACHINE; NT only.
 void EnableSecurityPrivilege(BOOL bEnable);
 
+// The well-known SID of the Administrators group, for FreeSid.
+bool AllocateAdminsSid(PSID* ppSid);
+// Whether the program runs with an administrator's full token, which changing the video keys, their
+// security and the composition service needs.
+bool HasAdminToken();
+
 // Replaces the key's access list with one entry: full access for the built-in Administrators group.
 // 1 when the new list was set, 0 when any step failed.
 int GrantAdminsFullAccess(HKEY hKey);

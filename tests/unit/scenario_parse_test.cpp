@@ -241,6 +241,8 @@ TEST(ScenarioDisplays, MistakesNameTheLine) {
         {"display A modes 800x600x32 sideways\n", 1},
         {"quirk strict-detach made-up\n", 1},
         {"privilege SeBackupPrivilege absent\n", 1},
+        {"uac maybe\n", 1, "uac wants on or off"},
+        {"user admin standard\n", 1, "unexpected text after user wants admin or standard: 'standard'"},
         {"regkey \"HKCU\\\\X\" enum-fails\n", 1,
          "enum-fails wants an error code (a number from 1 to 2147483647)"},
         {"regkey \"HKCU\\\\X\" enum-fails 0\n", 1,

@@ -46,6 +46,7 @@ typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
 typedef LONG* PLONG;
 typedef BOOL* LPBOOL;
+typedef BOOL* PBOOL;
 typedef WORD ATOM;
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;
@@ -166,6 +167,7 @@ typedef struct _OVERLAPPED {
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -250,6 +252,8 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
                      LPOVERLAPPED lpOverlapped);
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 HMODULE GetModuleHandleA(LPCSTR lpModuleName);
+typedef INT_PTR (*FARPROC)(void);
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 LPSTR GetCommandLineA(void);
 HANDLE GetCurrentProcess(void);
 DWORD GetCurrentProcessId(void);
@@ -442,6 +446,20 @@ typedef struct tagPAINTSTRUCT {
 
 UINT RegisterWindowMessageA(LPCSTR lpString);
 HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
+
+// The message filter of User Interface Privilege Isolation: Vista's is the process's, 7's the window's.
+#define MSGFLT_ADD 1
+#define MSGFLT_REMOVE 2
+#define MSGFLT_RESET 0
+#define MSGFLT_ALLOW 1
+#define MSGFLT_DISALLOW 2
+typedef struct tagCHANGEFILTERSTRUCT {
+    DWORD cbSize;
+    DWORD ExtStatus;
+} CHANGEFILTERSTRUCT, *PCHANGEFILTERSTRUCT;
+BOOL ChangeWindowMessageFilter(UINT message, DWORD dwFlag);
+BOOL ChangeWindowMessageFilterEx(HWND hwnd, UINT message, DWORD action,
+                                 PCHANGEFILTERSTRUCT pChangeFilterStruct);
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int nExitCode);
@@ -690,6 +708,7 @@ BOOL UnregisterDeviceNotification(HDEVNOTIFY Handle);
 #define READ_CONTROL 0x00020000L
 #define WRITE_DAC 0x00040000L
 #define WRITE_OWNER 0x00080000L
+#define MAXIMUM_ALLOWED 0x02000000L
 #define SYNCHRONIZE 0x00100000L
 #define STANDARD_RIGHTS_REQUIRED 0x000F0000L
 #define STANDARD_RIGHTS_READ READ_CONTROL
@@ -779,6 +798,7 @@ typedef struct _TOKEN_PRIVILEGES {
     { 0, 0, 0, 0, 0, 5 }
 #define SECURITY_BUILTIN_DOMAIN_RID 0x00000020L
 #define DOMAIN_ALIAS_RID_ADMINS 0x00000220L
+#define DOMAIN_ALIAS_RID_USERS 0x00000221L
 #define ACL_REVISION 2
 #define SECURITY_DESCRIPTOR_REVISION 1
 #define SECURITY_DESCRIPTOR_MIN_LENGTH sizeof(SECURITY_DESCRIPTOR)
@@ -805,6 +825,7 @@ BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bD
 LSTATUS RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
                           PSECURITY_DESCRIPTOR pSecurityDescriptor);
 BOOL OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);
+BOOL CheckTokenMembership(HANDLE TokenHandle, PSID SidToCheck, PBOOL IsMember);
 BOOL LookupPrivilegeValueA(LPCSTR lpSystemName, LPCSTR lpName, PLUID lpLuid);
 BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges, PTOKEN_PRIVILEGES NewState,
                            DWORD BufferLength, PTOKEN_PRIVILEGES PreviousState, LPDWORD ReturnLength);
@@ -821,7 +842,12 @@ typedef struct _SERVICE_STATUS {
     DWORD dwCheckPoint;
     DWORD dwWaitHint;
 } SERVICE_STATUS, *LPSERVICE_STATUS;
+#define SC_MANAGER_CONNECT 0x0001
+#define SC_MANAGER_ENUMERATE_SERVICE 0x0004
 #define SC_MANAGER_ALL_ACCESS 0xF003F
+#define SERVICE_QUERY_STATUS 0x0004
+#define SERVICE_START 0x0010
+#define SERVICE_STOP 0x0020
 #define SERVICE_ALL_ACCESS 0xF01FF
 #define SERVICE_CONTROL_STOP 0x00000001
 #define SERVICE_STOPPED 0x00000001

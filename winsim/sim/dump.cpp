@@ -170,6 +170,24 @@ const char* ServiceStateName(ServiceState state) {
     }
 }
 
+// A registered message by its name, any other by its number.
+std::string MessageName(UINT message) {
+    for (const auto& [registered, number] : M().registeredMessages) {
+        if (number == message)
+            return registered.c_str();
+    }
+    char number[16];
+    snprintf(number, sizeof number, "0x%X", message);
+    return number;
+}
+
+std::string MessageNames(const Vec<UINT>& messages) {
+    std::string names;
+    for (UINT message : messages)
+        names += " \"" + MessageName(message) + "\"";
+    return names;
+}
+
 } // namespace
 
 void DumpMachine(FILE* out, const char* heading, const std::string& caption) {
@@ -258,24 +276,30 @@ void DumpMachine(FILE* out, const char* heading, const std::string& caption) {
                 e.logoff ? "logoff" : "shutdown", outcome.c_str());
     }
     for (const CrossPost& post : m.crossPosts) {
-        char number[16];
-        snprintf(number, sizeof number, "0x%X", post.message);
-        std::string name = number;
-        for (const auto& [registered, number] : m.registeredMessages) {
-            if (number == post.message)
-                name = registered.c_str();
-        }
+        std::string name = MessageName(post.message);
         fprintf(out, "post %llu %u to %u window 0x%llx message \"%s\" wparam %llu lparam %lld\n",
                 static_cast<unsigned long long>(post.time), static_cast<unsigned>(post.fromPid),
                 static_cast<unsigned>(post.toPid), static_cast<unsigned long long>(post.hwnd), name.c_str(),
                 static_cast<unsigned long long>(post.wParam), static_cast<long long>(post.lParam));
     }
+    // The messages let in from lower integrity: a Vista program's for the process, a 7 program's per window.
+    for (const Process* p : m.processes) {
+        if (!p->allowedMessages.empty())
+            fprintf(out, "filter process %u%s\n", static_cast<unsigned>(p->pid),
+                    MessageNames(p->allowedMessages).c_str());
+    }
+    for (const auto& [handle, w] : m.windows) {
+        if (!w->destroyed && !w->allowedMessages.empty())
+            fprintf(out, "filter window 0x%llx%s\n", static_cast<unsigned long long>(handle),
+                    MessageNames(w->allowedMessages).c_str());
+    }
     for (const auto& [name, object] : m.namedObjects)
         fprintf(out, "mutex \"%s\" handles %d\n", EscapeText(name.c_str()).c_str(), object->refCount);
     for (const Process* p : m.processes) {
         std::string state = p->running ? "running" : "exit " + std::to_string(p->exitCode);
-        fprintf(out, "process %u %s %s cmd \"%s\"\n", static_cast<unsigned>(p->pid), p->image.c_str(),
-                state.c_str(), EscapeText(p->commandLine.c_str() + p->argsOffset).c_str());
+        fprintf(out, "process %u %s %s cmd \"%s\"%s\n", static_cast<unsigned>(p->pid), p->image.c_str(),
+                state.c_str(), EscapeText(p->commandLine.c_str() + p->argsOffset).c_str(),
+                p->elevated ? " elevated" : "");
     }
     for (const Process* p : m.processes) {
         if (!p->running)

@@ -78,7 +78,7 @@ void UserSetsMode(const ScenarioEvent& event) {
 void RunEvent(const ScenarioEvent& event) {
     switch (event.kind) {
     case ScenarioEvent::Kind::Start:
-        StartProgram(event.args.c_str());
+        StartProgram(event.args.c_str(), event.elevated);
         break;
     case ScenarioEvent::Kind::Plug:
         PlugAdapter();

@@ -664,6 +664,21 @@ private:
         return t.error.empty() ? true : Fail(t.error);
     }
 
+    // "uac on|off", "user admin|standard": the token every start gets; see docs/winsim-rights.md.
+    bool Uac(Tokenizer& t) { return OnOff(t, "uac wants on or off", "on", "off", M().uac); }
+    bool User(Tokenizer& t) {
+        return OnOff(t, "user wants admin or standard", "admin", "standard", M().userAdmin);
+    }
+    bool OnOff(Tokenizer& t, const char* usage, const char* yes, const char* no, bool& flag) {
+        std::string word;
+        if (!t.Next(word) || (word != yes && word != no))
+            return Fail(usage);
+        if (!NothingMore(t, usage))
+            return false;
+        flag = word == yes;
+        return true;
+    }
+
     bool Privilege(Tokenizer& t) {
         std::string name, state;
         if (!t.Next(name) || !t.Next(state) || name != "SeSecurityPrivilege" ||
@@ -909,6 +924,12 @@ private:
         if (what == "start") {
             e.kind = ScenarioEvent::Kind::Start;
             std::string rest = t.Rest();
+            if (rest == "elevated" || rest.starts_with("elevated ")) {
+                e.elevated = true;
+                rest.erase(0, rest.find_first_not_of(" \t", sizeof("elevated") - 1));
+                if (rest.find_first_not_of(" \t") == std::string::npos)
+                    rest.clear();
+            }
             // A command line given as one quoted text keeps its blanks exactly ("Close ").
             if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') {
                 Tokenizer q;
@@ -1093,10 +1114,18 @@ private:
         bool (Parser::*parse)(Tokenizer&);
     };
     static constexpr MachineStatement kMachineStatements[] = {
-        {"os", &Parser::Os},         {"display", &Parser::Display},     {"adapter", &Parser::Adapter},
-        {"usb", &Parser::Usb},       {"profile", &Parser::Profile},     {"service", &Parser::ServiceLine},
-        {"quirk", &Parser::Quirk},   {"privilege", &Parser::Privilege}, {"regkey", &Parser::RegKeyLine},
+        {"os", &Parser::Os},
+        {"display", &Parser::Display},
+        {"adapter", &Parser::Adapter},
+        {"usb", &Parser::Usb},
+        {"profile", &Parser::Profile},
+        {"service", &Parser::ServiceLine},
+        {"quirk", &Parser::Quirk},
+        {"privilege", &Parser::Privilege},
+        {"regkey", &Parser::RegKeyLine},
         {"fail", &Parser::FailLine},
+        {"uac", &Parser::Uac},
+        {"user", &Parser::User},
     };
 
     std::vector<ScenarioEvent>& timeline_;

@@ -34,7 +34,8 @@ struct ScenarioEvent {
     };
     uint64_t time = 0;
     Kind kind = Kind::Dump;
-    std::string args; // Start: the command-line text after the program name
+    std::string args;      // Start: the command-line text after the program name
+    bool elevated = false; // Start: with the user's full token
     int line = 0;
     // DisplayMode: the display (a \\.\DISPLAYn name or a DeviceID; empty for the primary) and its new mode
     // (a frequency of 0 leaves the refresh rate to the display).

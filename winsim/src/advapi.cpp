@@ -1,6 +1,7 @@
 // advapi32: the service control manager, token privileges, SIDs, ACLs and key security.
 #include "faults.h"
 #include "machine.h"
+#include "rights.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -87,13 +88,23 @@ SC_HANDLE NewServiceHandle(const Str& name) {
 
 using namespace winsim;
 
-SC_HANDLE OpenSCManagerA(LPCSTR, LPCSTR, DWORD) {
+// Only an administrator's full token may ask for more than to look.
+SC_HANDLE OpenSCManagerA(LPCSTR, LPCSTR, DWORD dwDesiredAccess) {
     WINSIM_ENTRY(OpenSCManagerA, nullptr);
+    if ((dwDesiredAccess & ~DWORD(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | READ_CONTROL)) &&
+        !MayChangeMachine()) {
+        SetError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
     return NewServiceHandle(Str(""));
 }
 
-SC_HANDLE OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD) {
+SC_HANDLE OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess) {
     WINSIM_ENTRY(OpenServiceA, nullptr);
+    if ((dwDesiredAccess & ~DWORD(SERVICE_QUERY_STATUS | READ_CONTROL)) && !MayChangeMachine()) {
+        SetError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
     Machine& m = M();
     auto manager = m.serviceHandles.find(reinterpret_cast<uintptr_t>(hSCManager));
     if (manager == m.serviceHandles.end() || !manager->second.empty()) {
@@ -198,7 +209,8 @@ BOOL AdjustTokenPrivileges(HANDLE TokenHandle, BOOL, PTOKEN_PRIVILEGES NewState,
     bool allAssigned = true;
     for (DWORD i = 0; i < NewState->PrivilegeCount; ++i) {
         const LUID_AND_ATTRIBUTES& p = NewState->Privileges[i];
-        bool held = p.Luid.LowPart == kSecurityPrivilegeLuid && m.securityPrivilegeHeld;
+        // A filtered or a standard user's token has no SeSecurityPrivilege to enable.
+        bool held = p.Luid.LowPart == kSecurityPrivilegeLuid && m.securityPrivilegeHeld && MayChangeMachine();
         allAssigned = allAssigned && held;
         char buffer[96];
         snprintf(buffer, sizeof buffer, "%u luid=%u %s%s", static_cast<unsigned>(CurrentProcess().pid),

@@ -31,7 +31,10 @@ enum class FailKind {
     X(BeginPaint)                                                                                            \
     X(CallWindowProcA)                                                                                       \
     X(ChangeDisplaySettingsExA)                                                                              \
+    X(ChangeWindowMessageFilter)                                                                             \
+    X(ChangeWindowMessageFilterEx)                                                                           \
     X(CheckMenuItem)                                                                                         \
+    X(CheckTokenMembership)                                                                                  \
     X(CloseHandle)                                                                                           \
     X(CloseServiceHandle)                                                                                    \
     X(ControlService)                                                                                        \
@@ -74,6 +77,7 @@ enum class FailKind {
     X(GetMessageA)                                                                                           \
     X(GetModuleFileNameA)                                                                                    \
     X(GetModuleHandleA)                                                                                      \
+    X(GetProcAddress)                                                                                        \
     X(GetProcessHeap)                                                                                        \
     X(GetSubMenu)                                                                                            \
     X(GetSystemMetrics)                                                                                      \

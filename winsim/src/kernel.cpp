@@ -1,13 +1,18 @@
-// kernel32: handles, named mutexes, the last error, the OS version and the debug trace.
+// kernel32: handles, named mutexes, modules and their exports, the last error, the OS version and the
+// debug trace.
 #include "faults.h"
 #include "machine.h"
+#include "rights.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace winsim {
 namespace {
+constexpr uintptr_t kImageBase = 0x400000;
+constexpr uintptr_t kUser32Base = 0x77D40000;
 void (*g_traceSink)(VirtualMs, DWORD, const char*) = nullptr;
 void (*g_outputSink)(const char*) = nullptr;
 } // namespace
@@ -82,6 +87,11 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
                 SetError(ERROR_INVALID_HANDLE);
                 return nullptr;
             }
+            // The creator's default security lets in no caller of lower integrity, yet the name is taken.
+            if (static_cast<int>(IntegrityOf(CurrentProcess())) < it->second->integrity) {
+                SetError(ERROR_ACCESS_DENIED);
+                return nullptr;
+            }
             HANDLE h = AddHandle(it->second, 0);
             // The caller gets a handle to the existing mutex, and the error says so.
             SetError(ERROR_ALREADY_EXISTS);
@@ -90,6 +100,7 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
     }
     KernelObject* mutex = New<KernelObject>();
     mutex->kind = ObjectKind::Mutex;
+    mutex->integrity = static_cast<int>(IntegrityOf(CurrentProcess()));
     if (lpName && *lpName) {
         mutex->name = lpName;
         m.namedObjects[mutex->name] = mutex;
@@ -171,13 +182,30 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR lpFilename, DWORD nSize) {
     return static_cast<DWORD>(n);
 }
 
+// The program's own image, and user32.dll, which every program with a window has loaded.
 HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
     WINSIM_ENTRY(GetModuleHandleA, nullptr);
-    if (lpModuleName) {
-        SetError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
+    if (!lpModuleName)
+        return reinterpret_cast<HMODULE>(kImageBase);
+    if (EqualNoCase(lpModuleName, "user32.dll") || EqualNoCase(lpModuleName, "user32"))
+        return reinterpret_cast<HMODULE>(kUser32Base);
+    SetError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+// user32's exports that not every Windows has: a program finds them only where they exist.
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+    WINSIM_ENTRY(GetProcAddress, nullptr);
+    const OsVersion& os = M().os;
+    const DWORD version = os.major * 100 + os.minor;
+    if (reinterpret_cast<uintptr_t>(hModule) == kUser32Base && lpProcName != nullptr) {
+        if (strcmp(lpProcName, "ChangeWindowMessageFilter") == 0 && version >= 600)
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ChangeWindowMessageFilter));
+        if (strcmp(lpProcName, "ChangeWindowMessageFilterEx") == 0 && version >= 601)
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ChangeWindowMessageFilterEx));
     }
-    return reinterpret_cast<HMODULE>(uintptr_t(0x400000));
+    SetError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
 }
 
 LPSTR GetCommandLineA(void) {

@@ -203,6 +203,7 @@ struct KernelObject {
     int usbIndex = -1;       // file: the interface it was opened on
     int usbRemovals = 0;     // file: the interface's removals at the open
     Vec<Str> paths{Arena()}; // device-info set: the interface paths present at SetupDiGetClassDevsA
+    int integrity = 0;       // mutex: its creator's integrity level (rights.h), which guards it
 };
 
 struct HandleEntry {
@@ -256,6 +257,7 @@ struct Window {
     INT_PTR dialogResult = 0;
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;
+    Vec<UINT> allowedMessages{Arena()}; // ChangeWindowMessageFilterEx: let in from lower integrity
 };
 
 struct PostedMessage {
@@ -363,6 +365,8 @@ struct Process {
     size_t argsOffset = 0;    // where the text after the program name starts
     bool running = true;
     bool forked = false;
+    bool elevated = false;              // started with the user's full token (a prompt, a logon task)
+    Vec<UINT> allowedMessages{Arena()}; // ChangeWindowMessageFilter: let in from lower integrity
     DWORD exitCode = STILL_ACTIVE;
     DWORD lastError = 0;
     VirtualMs started = 0;
@@ -494,6 +498,8 @@ struct Machine {
     Map<uintptr_t, Str> serviceHandles{Arena()}; // "" for a service-manager handle
     uintptr_t nextServiceHandle = 0x5C0010;
     bool securityPrivilegeHeld = true;             // the user's token holds SeSecurityPrivilege
+    bool uac = false;                              // User Account Control (Vista and later)
+    bool userAdmin = true;                         // the user is an administrator
     Vec<Str> privilegeLog{Arena()};                // every AdjustTokenPrivileges, as text
     Map<Str, KernelObject*> namedObjects{Arena()}; // mutexes by name (case-sensitive, as the kernel)
     NoCaseMap<UINT> registeredMessages{Arena()};
@@ -548,7 +554,7 @@ void SetError(DWORD error);
 // Starts the program with this command-line text (the part after the program name). The first program
 // runs right here and returns when it ends; a start while one is running forks, so it runs in a process of
 // its own, and returns when that process has ended. Returns the new pid.
-DWORD StartProgram(const char* args);
+DWORD StartProgram(const char* args, bool elevated = false);
 
 // For tests of winsim itself: a fresh machine with one process that the calling code plays.
 DWORD BeginTestProcess();

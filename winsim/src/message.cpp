@@ -6,6 +6,7 @@
 // nothing else waits.
 #include "faults.h"
 #include "machine.h"
+#include "rights.h"
 
 #include <algorithm>
 
@@ -221,9 +222,10 @@ UINT RegisterWindowMessageA(LPCSTR lpString) {
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     WINSIM_ENTRY(PostMessageA, FALSE);
     Machine& m = M();
+    const Integrity sender = IntegrityOf(CurrentProcess());
     if (hWnd == HWND_BROADCAST) {
         for (auto& [value, w] : m.windows) {
-            if (!w->destroyed && IsTopLevel(*w))
+            if (!w->destroyed && IsTopLevel(*w) && MessageReaches(sender, *w, Msg))
                 PostTo(*w, Msg, wParam, lParam, CurrentProcess().pid);
         }
         return TRUE;
@@ -236,6 +238,12 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     Window* w = FindWindowRecord(hWnd);
     if (!w) {
         SetError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (!MessageReaches(sender, *w, Msg)) {
+        Note("process %u posted message 0x%X to a window of process %u, of higher integrity; blocked",
+             static_cast<unsigned>(CurrentProcess().pid), Msg, static_cast<unsigned>(w->pid));
+        SetError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     if (!PostTo(*w, Msg, wParam, lParam, CurrentProcess().pid)) {

@@ -16,7 +16,7 @@ bool g_inChild = false;      // this Linux process is a fork()ed second start
 bool g_imageBusy = false;    // a program runs in this Linux process
 bool g_playedByTest = false; // the current process is a test's code (BeginTestProcess)
 
-Process& NewProcess(const char* args) {
+Process& NewProcess(const char* args, bool elevated = false) {
     Machine& m = M();
     Process* p = New<Process>();
     p->pid = m.nextPid;
@@ -33,6 +33,7 @@ Process& NewProcess(const char* args) {
         p->argsOffset = p->commandLine.size();
     }
     p->started = m.now;
+    p->elevated = elevated;
     m.processes.push_back(p);
     return *p;
 }
@@ -130,12 +131,12 @@ void LeaveIfEnded() {
     exit(5);
 }
 
-DWORD StartProgram(const char* args) {
+DWORD StartProgram(const char* args, bool elevated) {
     if (M().sessionOver) {
         Note("start: the session has ended; no program starts");
         return 0;
     }
-    Process& p = NewProcess(args);
+    Process& p = NewProcess(args, elevated);
     DWORD pid = p.pid;
     if (!g_imageBusy) {
         DWORD previous = g_currentPid;

@@ -2,6 +2,7 @@
 // docs/winsim-power.md lists the rules of key enumeration and deletion with their sources.
 #include "faults.h"
 #include "machine.h"
+#include "rights.h"
 
 namespace winsim {
 namespace {
@@ -39,13 +40,17 @@ LSTATUS Resolve(HKEY key, RegKey*& out, REGSAM& access) {
     return ERROR_SUCCESS;
 }
 
+// HKLM takes writes only from a process with the administrator's full token.
 bool WriteDenied(const RegKey* key) {
     for (; key; key = key->parent) {
-        if (key->denyWrite)
+        if (key->denyWrite || (key == M().hklm && !MayChangeMachine()))
             return true;
     }
     return false;
 }
+
+// What an open for writing asks: a key that refuses writes refuses the open.
+constexpr REGSAM kWriteAccess = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | WRITE_DAC | WRITE_OWNER | DELETE;
 
 template <class Visit>
 void ForEachSegment(LPCSTR path, Visit visit) {
@@ -148,13 +153,22 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKE
     RegKey* key = FindKey(parent, lpSubKey);
     if (!key)
         return ERROR_FILE_NOT_FOUND;
+    if ((samDesired & kWriteAccess) && !MayChangeMachine() && WriteDenied(key))
+        return ERROR_ACCESS_DENIED;
     *phkResult = NewHandle(key, samDesired);
     return ERROR_SUCCESS;
 }
 
+// It asks for MAXIMUM_ALLOWED: where the token may not write, the key opens for reading only, and the
+// write that follows is the call that fails.
 LSTATUS RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
     WINSIM_ENTRY_CODE(RegOpenKeyA);
-    return RegOpenKeyExA(hKey, lpSubKey, 0, KEY_ALL_ACCESS, phkResult);
+    LSTATUS status = RegOpenKeyExA(hKey, lpSubKey, 0, MAXIMUM_ALLOWED, phkResult);
+    if (status == ERROR_SUCCESS) {
+        RegHandle& handle = CurrentProcess().regHandles[reinterpret_cast<uintptr_t>(*phkResult)];
+        handle.access = MayChangeMachine() || !WriteDenied(handle.key) ? KEY_ALL_ACCESS : KEY_READ;
+    }
+    return status;
 }
 
 LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,

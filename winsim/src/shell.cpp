@@ -2,6 +2,7 @@
 // docs/winsim-shell.md gives the rules and where they come from.
 #include "faults.h"
 #include "machine.h"
+#include "rights.h"
 
 #include <shellapi.h>
 #include <commctrl.h>
@@ -54,6 +55,11 @@ void Relay(const TrayIcon& icon, const Window& owner, UINT event) {
         GetCursorPos(&pt);
         wParam = MAKEWPARAM(pt.x, pt.y);
         lParam = MAKELPARAM(event, icon.id);
+    }
+    if (!MessageReaches(ShellIntegrity(), owner, icon.callbackMessage)) {
+        Note("tray-click: the icon's callback message 0x%X from Explorer is blocked by the owner's integrity",
+             icon.callbackMessage);
+        return;
     }
     QueueSentValue(owner.pid, ToHwnd(owner.handle), icon.callbackMessage, wParam, lParam);
 }
@@ -116,8 +122,14 @@ void RestartShell() {
          "\"TaskbarCreated\" (0x%X)",
          message);
     for (auto& [value, w] : m.windows) {
-        if (!w->destroyed && IsTopLevel(*w))
+        if (w->destroyed || !IsTopLevel(*w))
+            continue;
+        if (MessageReaches(ShellIntegrity(), *w, message))
             QueueSentValue(w->pid, ToHwnd(value), message, 0, 0);
+        else
+            Note("shell-restart: \"TaskbarCreated\" is blocked for window 0x%llX of process %u, of higher "
+                 "integrity",
+                 static_cast<unsigned long long>(value), static_cast<unsigned>(w->pid));
     }
 }
 
