@@ -80,6 +80,7 @@ enum class FailKind {
     X(GetTickCount)                                                                                          \
     X(GetVersionExA)                                                                                         \
     X(GetWindowLongPtrA)                                                                                     \
+    X(GetWindowRect)                                                                                         \
     X(GetWindowTextA)                                                                                        \
     X(HeapAlloc)                                                                                             \
     X(HeapFree)                                                                                              \
@@ -93,6 +94,7 @@ enum class FailKind {
     X(IsWindowVisible)                                                                                       \
     X(KillTimer)                                                                                             \
     X(LoadIconA)                                                                                             \
+    X(LoadImageA)                                                                                            \
     X(LoadStringA)                                                                                           \
     X(LookupPrivilegeValueA)                                                                                 \
     X(OpenProcessToken)                                                                                      \
@@ -124,6 +126,7 @@ enum class FailKind {
     X(SetSecurityDescriptorDacl)                                                                             \
     X(SetTimer)                                                                                              \
     X(SetWindowLongPtrA)                                                                                     \
+    X(SetWindowPos)                                                                                          \
     X(SetWindowTextA)                                                                                        \
     X(SetupDiDestroyDeviceInfoList)                                                                          \
     X(SetupDiEnumDeviceInterfaces)                                                                           \
