@@ -41,10 +41,16 @@ set(DUODESK_EXE_LINK_OPTIONS -static -static-libgcc -static-libstdc++ -mwindows 
 set_source_files_properties(res/duodesk.rc PROPERTIES OBJECT_DEPENDS
     "${PROJECT_SOURCE_DIR}/res/texts.h;${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/templates.h;${PROJECT_SOURCE_DIR}/res/duodesk.ico;${DUODESK_RC_GENERATED_DIR}/duodesk.manifest")
 
+# duodesk_windows_exe(NAME VARIANT_SOURCE [MAIN_SOURCE]): MAIN_SOURCE, when given, replaces the program's
+# WinMain (a test program built on the product's code and resources).
 function(duodesk_windows_exe name variant_source)
+    set(main_source ${DUODESK_WINMAIN_SOURCE})
+    if(ARGC GREATER 2)
+        set(main_source ${ARGV2})
+    endif()
     # WinMain is compiled into the executable itself, so the MinGW start-up code finds it without the
     # linker having to go back into the product's archives.
-    add_executable(${name} WIN32 ${DUODESK_WINMAIN_SOURCE} ${DUODESK_NOTHROW_NEW_SOURCE} ${variant_source}
+    add_executable(${name} WIN32 ${main_source} ${DUODESK_NOTHROW_NEW_SOURCE} ${variant_source}
                                res/duodesk.rc)
     # The C++ code gets the name as a string. windres passes -D options to its preprocessor through a
     # shell command line that does not keep quotes intact, so the .rc gets bare tokens instead and
@@ -79,3 +85,6 @@ endif()
 add_executable(tray-probe tests/wine/tray_probe.cpp)
 target_compile_definitions(tray-probe PRIVATE ${DUODESK_PLATFORM_DEFINITIONS})
 target_link_libraries(tray-probe PRIVATE user32 shell32 psapi)
+# The second helper: the countdown confirmation alone (tests/wine/dialog_probe.cpp), from the product's code
+# and resources. Not part of the product and never shipped.
+duodesk_windows_exe(dialog-probe variants/duodesk.cpp tests/wine/dialog_probe.cpp)

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the application icon, res/duodesk.ico: two overlapping screens, the system's own display
-behind and the adapter's display in front, at 16x16 and 32x32 pixels.
+behind and the adapter's display in front, at 16, 20, 24 and 32 pixels. The notification area asks for
+the system's small-icon size, which is 16 pixels at 100 percent, 20 at 125 and 24 at 150; the window's
+icon is the 32-pixel one.
 
 The .ico is committed; run this script only to change the picture:  python3 scripts/make-icon.py
 It needs nothing beyond the Python standard library.
@@ -27,9 +29,9 @@ def draw(size):
     px = [[TRANSPARENT] * size for _ in range(size)]
 
     def rect(x0, y0, x1, y1, colour):
-        # Corners are fractions of the icon size so that both sizes share one drawing.
+        # Corners are fractions of the icon size so that every size shares one drawing.
         def edge(v):
-            return math.floor(v * size + 0.5)  # round half up, the same way at both sizes
+            return math.floor(v * size + 0.5)  # round half up, the same way at every size
 
         for y in range(edge(y0), edge(y1)):
             for x in range(edge(x0), edge(x1)):
@@ -94,7 +96,7 @@ def main():
     target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "res", "duodesk.ico")
     with open(target, "wb") as f:
-        f.write(icon([16, 32]))
+        f.write(icon([16, 20, 24, 32]))
     print(f"wrote {os.path.normpath(target)}")
 
 

@@ -232,6 +232,14 @@ int DispDevIsAttached(DISPLAY_DEVICEA& dd) {
     return IsAttached(dd) ? 1 : 0;
 }
 
+bool DispDevStayingDisplay(DEVMODEA& dm) {
+    DISPLAY_DEVICEA dd = g_OrgPrimary.dd;
+    memset(&dm, 0, sizeof(dm));
+    dm.dmSize = sizeof(dm);
+    const char* pszName = g_OrgPrimary.bFlag && DispDevIsAttached(dd) ? dd.DeviceName : nullptr;
+    return EnumDisplaySettingsA(pszName, ENUM_CURRENT_SETTINGS, &dm) != FALSE;
+}
+
 int DispDevRestorePrimary(const DISPLAY_DEVICEA& dd) {
     if (!g_bDispDevInit)
         return 0;

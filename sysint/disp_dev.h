@@ -57,6 +57,11 @@ int DispDevRestorePrimary(const DISPLAY_DEVICEA& dd);
 // The same for the system's own primary display, when it was found at start.
 void DispDevRestoreOrgPrimary();
 
+// The current settings, position included, of the display that stays on the desktop through the adapter's
+// changes: the system's own display while it is attached, else the primary display. False when they
+// cannot be read.
+bool DispDevStayingDisplay(DEVMODEA& dm);
+
 // Makes the device primary at (0, 0). 0 when its registry mode cannot be read.
 int DispDevMakePrimary(DISPLAY_DEVICEA& dd);
 

@@ -7,6 +7,7 @@
 #include "adapter/adapter.h"
 #include "app/app_messages.h"
 #include "app/dispo_dlg.h"
+#include "res/resource.h"
 #include "sysint/dbg_trace.h"
 #include "tray/tray_icon.h"
 #include "variants/variant.h"
@@ -17,9 +18,14 @@ void CDispoDlg::CreateTrayIcon() {
         return;
     ppHandlers[0] = new (std::nothrow) CLeftMouseDblClickMsgHandler();
     ppHandlers[1] = new (std::nothrow) CRightMouseClickMsgHandler();
-    m_pTrayIcon =
-        new (std::nothrow) CTrayIcon(m_hWnd, TRAY_ICON_ID, m_hIcon, g_variant.trayTip, ppHandlers, 2);
+    // The notification area shows the system's small-icon size, which grows with the DPI setting: the
+    // image of that size, not the application icon scaled down. Without LR_SHARED the copy is ours.
+    HICON hIcon =
+        static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    m_pTrayIcon = new (std::nothrow) CTrayIcon(m_hWnd, TRAY_ICON_ID, hIcon, g_variant.trayTip, ppHandlers, 2);
     if (m_pTrayIcon == nullptr) {
+        DestroyIcon(hIcon);
         delete ppHandlers[0];
         delete ppHandlers[1];
         delete[] ppHandlers;

@@ -5,6 +5,7 @@
 #include "res/resource.h"
 #include "tray/dlg_warning.h"
 #include "sysint/dbg_trace.h"
+#include "sysint/disp_dev.h"
 
 namespace {
 
@@ -49,6 +50,16 @@ BOOL CDlgWarning::OnInitDialog() {
         else
             SetWindowText(szTexts[i]);
     }
+    // In front, and centred on a display that stays on the desktop whatever the answer: the adapter's own
+    // display may not show the mode that waits for confirmation. When the adapter's display is the only
+    // one, the primary display is that one.
+    RECT rc;
+    DEVMODEA dm;
+    if (GetWindowRect(m_hWnd, &rc) && DispDevStayingDisplay(dm))
+        SetWindowPos(m_hWnd, nullptr, dm.dmPosition.x + ((LONG)dm.dmPelsWidth - rc.right + rc.left) / 2,
+                     dm.dmPosition.y + ((LONG)dm.dmPelsHeight - rc.bottom + rc.top) / 2, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+    SetForegroundWindow(m_hWnd);
     return TRUE;
 }
 

@@ -29,6 +29,7 @@ CTrayIcon::CTrayIcon(HWND hOwner, UINT nIconId, HICON hIcon, LPCSTR pszTip,
 
 CTrayIcon::~CTrayIcon() {
     RemoveFromTray();
+    DestroyIcon(m_hIcon);
     for (int i = 0; m_ppHandlers != nullptr && i < m_nHandlers; ++i)
         delete m_ppHandlers[i];
     delete[] m_ppHandlers;
@@ -49,12 +50,8 @@ BOOL CTrayIcon::AddToTray() {
     data.uCallbackMessage = g_nMsgNotifyIcon;
     data.hIcon = m_hIcon;
     StrFormat(data.szTip, sizeof(data.szTip), "%s", m_pszTip != nullptr ? m_pszTip : "");
-    const BOOL bAdded = Shell_NotifyIconA(NIM_ADD, &data);
-    // The icon is the application icon from LoadIconA, a shared icon: it stays usable after this, so the
-    // same handle serves every later add.
-    if (m_hIcon != nullptr)
-        DestroyIcon(m_hIcon);
-    return bAdded;
+    // The shell copies the icon; the same handle serves every later add, after "TaskbarCreated" too.
+    return Shell_NotifyIconA(NIM_ADD, &data);
 }
 
 BOOL CTrayIcon::RemoveFromTray() {

@@ -34,11 +34,11 @@ constexpr UINT TRAY_ICON_ID = 128;
 
 class CTrayIcon : public CObject {
 public:
-    // Stores the values; shows nothing. The tray icon takes the handler list (an array made with new[])
-    // and the handlers in it; the tooltip is not copied and must outlive the object.
+    // Stores the values; shows nothing. The tray icon takes the icon, the handler list (an array made with
+    // new[]) and the handlers in it; the tooltip is not copied and must outlive the object.
     CTrayIcon(HWND hOwner, UINT nIconId, HICON hIcon, LPCSTR pszTip, CTrayIconMouseMsgHandler** ppHandlers,
               int nHandlers);
-    // Removes the icon and frees the handlers with their list.
+    // Removes the icon from the tray, destroys it and frees the handlers with their list.
     ~CTrayIcon() override;
     CTrayIcon(const CTrayIcon&) = delete;
     CTrayIcon& operator=(const CTrayIcon&) = delete;

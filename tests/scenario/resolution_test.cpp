@@ -5,6 +5,8 @@
 #include "sim_runner.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -50,7 +52,68 @@ std::string ControlText(const SimRun& run, int id, const std::string& heading) {
     return "-";
 }
 
+struct Rect {
+    long left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// A display's place on the desktop, from an entry of Desk() ("DISPLAY1 primary 1280x1024x32@60 1280,0").
+Rect DisplayRect(const std::string& desk, const std::string& name) {
+    size_t at = desk.find(name + " ");
+    if (at == std::string::npos)
+        return {};
+    std::string entry = desk.substr(at, desk.find(';', at) - at);
+    long w = 0, h = 0, x = 0, y = 0;
+    size_t mode = entry.find_first_of("0123456789", name.size());
+    if (mode == std::string::npos || sscanf(entry.c_str() + mode, "%ldx%ld", &w, &h) != 2 ||
+        sscanf(entry.c_str() + entry.rfind(' ') + 1, "%ld,%ld", &x, &y) != 2)
+        return {};
+    return {x, y, x + w, y + h};
+}
+
 } // namespace
+
+// The question opens in front, centred on a display that stays on the desktop whatever the answer: the
+// system's own display while it is on the desktop beside the adapter's, else the primary one, which is
+// then the adapter's display itself.
+TEST(Confirmation, OpensInFrontCentredOnTheSystemsDisplayWhileItIsAttached) {
+    const struct {
+        const char* name;
+        const char* chip;
+        int state;
+        const char* on; // the display the dialog is centred on
+    } cases[] = {
+        {"primary, the system's display beside it", "PCI\\VEN_10DE&DEV_0421", 0, "DISPLAY1"},
+        {"extended", "PCI\\VEN_10DE&DEV_0421", 2, "DISPLAY1"},
+        {"primary only", "PCI\\VEN_8086&DEV_2A42", 1, "USB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRun run =
+            RunSim("os 5.1\ndisplay " + std::string(c.chip) +
+                   " primary modes 1280x1024x32@60 1024x768x32@60\n"
+                   "adapter plugged modes 1280x1024x32 1024x768x32\nprofile \"VGA DONGLE\" DispState " +
+                   std::to_string(c.state) + "\nprofile \"VGA DONGLE\" FirstRun 1\n" + Resolution(1024, 768) +
+                   PickAt21(kHigh) + "at 22500 dump\nend 40s\n");
+        ASSERT_EQ(run.exitStatus, 0) << run.err;
+        const std::string desk = run.Desk("dump 22500");
+        Rect dialog;
+        std::string handle;
+        for (const std::string& w : run.StateLines("window ", "dump 22500")) {
+            if (w.find(" dialog 130 ") != std::string::npos) {
+                handle = w.substr(7, w.find(' ', 7) - 7);
+                sscanf(w.c_str() + w.find(" rect ") + 6, "%ld,%ld,%ld,%ld", &dialog.left, &dialog.top,
+                       &dialog.right, &dialog.bottom);
+            }
+        }
+        ASSERT_FALSE(handle.empty()) << testing::PrintToString(run.StateLines("window ", "dump 22500"));
+        EXPECT_EQ(run.StateLines("foreground ", "dump 22500"), Lines{"foreground " + handle});
+        const Rect display = DisplayRect(desk, c.on);
+        EXPECT_EQ(dialog.right - dialog.left, 329);
+        EXPECT_EQ(dialog.bottom - dialog.top, 225);
+        EXPECT_LE(std::labs(dialog.left + dialog.right - display.left - display.right), 1) << desk;
+        EXPECT_LE(std::labs(dialog.top + dialog.bottom - display.top - display.bottom), 1) << desk;
+    }
+}
 
 // A larger resolution is applied at once and kept only when the user says so; every other answer, and
 // none within 15 seconds, brings the old one back. The settings are saved once, with what is kept.

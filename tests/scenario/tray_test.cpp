@@ -25,9 +25,11 @@ std::string Profile(int nState, const std::string& more = "") {
 }
 
 // The notification record on this 64-bit simulator: the version-2 layout, which the shipped 32-bit
-// build sends as 488 bytes.
+// build sends as 488 bytes. The icon is a copy of the small-icon size (16 pixels at 96 DPI) that stays
+// alive while the program runs, also through a restart of the shell.
 std::string TrayLine(Deliverable d) {
-    return std::string("tray 0x10010 id 128 pid 1000 flags 7 callback 0xC001 icon 0x20080 size 504 tip \"") +
+    return std::string(
+               "tray 0x10010 id 128 pid 1000 flags 7 callback 0xC001 icon 0x30010 16x16 size 504 tip \"") +
            (d == Deliverable::Duodesk ? "USB 2.0 VGA DEVICE-1" : "USB 2.0 VGA DEVICE-3") + "\"";
 }
 

@@ -170,3 +170,63 @@ TEST_F(DialogTest, AQuitAnEndFromASentMessageAndAnOwnerDisabledBeforeAreEachKept
     EXPECT_EQ(RunModal(), 7);             // the loop woke for the end made in a sent message's handler
     EXPECT_FALSE(IsWindowEnabled(owner)); // the dialog did not disable it, so it does not enable it
 }
+
+// The template's 215 x 123 dialog units are 329 x 225 pixels with the frame; the client area sits at the
+// template's 0, 0 in the owner's client area, moved back onto the display when it would run off it.
+TEST_F(DialogTest, TheTemplateSizesAndPlacesTheDialogAndSetWindowPosMovesIt) {
+    DisplayDevice display;
+    display.primary = true;
+    display.current.attached = true;
+    display.current.mode = DisplayMode{1280, 1024, 32, 60};
+    M().displays.push_back(display);
+    const struct {
+        RECT owner;
+        RECT dialog;
+    } cases[] = {
+        {{100, 50, 435, 229}, {100, 50, 429, 275}},
+        {{1100, 900, 1435, 1079}, {951, 799, 1280, 1024}},
+    };
+    for (const auto& c : cases) {
+        Window* w = FindWindowRecord(owner);
+        w->style = WS_POPUP | WS_CAPTION;
+        w->rect = c.owner;
+        HWND dlg = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_WARNING), owner, RecordingDlgProc, 0);
+        RECT rc = {};
+        EXPECT_TRUE(GetWindowRect(dlg, &rc));
+        EXPECT_EQ(std::vector<LONG>({rc.left, rc.top, rc.right, rc.bottom}),
+                  std::vector<LONG>({c.dialog.left, c.dialog.top, c.dialog.right, c.dialog.bottom}));
+        DestroyWindow(dlg);
+    }
+    HWND dlg = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_WARNING), owner, RecordingDlgProc, 0);
+    RECT rc = {};
+    EXPECT_TRUE(SetWindowPos(dlg, nullptr, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
+    EXPECT_TRUE(SetWindowPos(dlg, nullptr, 0, 0, 100, 50, SWP_NOMOVE));
+    EXPECT_TRUE(GetWindowRect(dlg, &rc));
+    EXPECT_EQ(std::vector<LONG>({rc.left, rc.top, rc.right, rc.bottom}),
+              std::vector<LONG>({10, 20, 110, 70}));
+}
+
+// The small-icon size of 96 DPI; a load without LR_SHARED is a new copy, destroyed once; a shared one
+// outlives DestroyIcon; an icon the program does not have is no icon.
+TEST_F(DialogTest, LoadImageMakesIconCopiesOfTheSizeAskedForAndDestroyIconEndsThemOnce) {
+    EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), 16);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSMICON), 16);
+    HINSTANCE self = GetModuleHandleA(nullptr);
+    auto load = [self](UINT id, int size, UINT flags) {
+        return static_cast<HICON>(LoadImageA(self, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, flags));
+    };
+    HICON a = load(IDR_MAINFRAME, 20, 0);
+    HICON b = load(IDR_MAINFRAME, 20, 0);
+    HICON shared = load(IDR_MAINFRAME, 16, LR_SHARED);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(load(IDR_MAINFRAME, 16, LR_SHARED), shared);
+    EXPECT_EQ(IconImageSize(reinterpret_cast<uintptr_t>(a)), "20x20");
+    EXPECT_TRUE(DestroyIcon(a));
+    EXPECT_FALSE(DestroyIcon(a));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_CURSOR_HANDLE));
+    EXPECT_EQ(IconImageSize(reinterpret_cast<uintptr_t>(a)), "destroyed");
+    EXPECT_TRUE(DestroyIcon(shared));
+    EXPECT_EQ(IconImageSize(reinterpret_cast<uintptr_t>(shared)), "16x16");
+    EXPECT_EQ(load(999, 16, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+}

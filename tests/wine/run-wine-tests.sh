@@ -2,7 +2,8 @@
 # Runs the real Windows executables under Wine, on a virtual X server, and checks what a user and an
 # installer can observe from outside:
 #
-#   resources   the executables carry the dialogs, strings, menu, icon, version record (product name,
+#   resources   the executables carry the dialogs, strings, menu, icon (16, 20, 24 and 32 pixels, 16
+#               colours), version record (product name,
 #               version, file description) and manifest (common controls 6, asInvoker, system DPI
 #               awareness, Vista to 8.1 supported and no Windows 10 entry), are GUI-subsystem and need no MinGW runtime DLL
 #               (read with binutils, no Wine needed)
@@ -16,6 +17,10 @@
 #               menu of the saved state; a screenshot of it is taken
 #   tray off    "USB-VGA(Off)" chosen with the keyboard in that menu saves DispState 4; then
 #               "duodesk.exe Close" ends the resident program
+#   dialog      the countdown confirmation opens in front, centred on Wine's one display, and Escape
+#               answers it with Cancel. duodesk.exe opens it only after a resolution change of its
+#               adapter, which Wine has not got: dialog-probe.exe (tests/wine/dialog_probe.cpp) opens the
+#               product's own CDlgWarning with the product's code and resources instead
 #   uninstall   with two sections of duodesk's profile and one of duodeskb's in the registry,
 #               "duodesk.exe Uninstall" makes the resident duodesk.exe delete HKCU\Software\Kiva Dongle,
 #               subkeys first (each traced), and end; reg query finds no "Kiva Dongle" key afterwards
@@ -39,7 +44,7 @@
 #          (defaults: build/win32 and build/win64 of the repository; --screenshot keeps a copy of the
 #          tray menu's screenshot, which is otherwise deleted with the rest of the run's files;
 #          --only runs just the checks named in the comma-separated LIST: resources, preset, close,
-#          tray-icon, tray-menu, tray-off, uninstall, end-session, installer)
+#          tray-icon, tray-menu, tray-off, dialog, uninstall, end-session, installer)
 #
 # Every Wine check gets a fresh WINEPREFIX of its own, which is deleted afterwards together with its
 # wineserver. Every call into Wine runs under `timeout`, and the whole run under one more, so a hung
@@ -180,6 +185,20 @@ VALUE "Translation", 0x409, 1200
 EOF
         verdict_list "$arch $name.exe carries dialogs 102 and 130, strings 133-150, menu, icon, version $VERSION, manifest" \
             "not found in the decompiled resources:"
+
+        # The icon group: the notification area's small-icon sizes at 100, 125 and 150 percent and the
+        # window's 32 pixels, each a 4-bit image. windres prints each entry as "\WWW\HHH\CCC\000",
+        # planes, bits, ... with the sizes in octal.
+        local icons='' w h
+        while read -r w h; do
+            icons+="$((8#$w))x$((8#$h)) "
+        done < <(awk '/^128 14 \/\* RT_GROUP_ICON \*\/$/ { on = 1; next } on && /^END$/ { exit } on' <<<"$rc_text" |
+            sed -n 's/^"\\\([0-7]*\)\\\([0-7]*\)\\020\\000", 1, 4,.*/\1 \2/p')
+        if [[ $icons == "16x16 20x20 24x24 32x32 " ]]; then
+            pass "$arch $name.exe icon 128 has 16-colour images of 16, 20, 24 and 32 pixels"
+        else
+            fail "$arch $name.exe icon 128 has 16-colour images of 16, 20, 24 and 32 pixels" "got: $icons"
+        fi
 
         # The menu template: its items in order, with the rotation popup between Mirror and Off.
         local menu
@@ -506,6 +525,44 @@ subkey_traces() {
     sed -n 's/.*OutputDebugStringA "hKey [0-9a-fA-F]* SubKey : \(.*\)\\n"$/\1/p' "$1"
 }
 
+# ---- dialog: the countdown confirmation in front, centred on the display ---------------------------------
+check_dialog() {
+    local log=$WORK/dialog.log pid
+    echo "# dialog: the countdown confirmation, on Wine's one display ($ARCH-bit)"
+    fresh_prefix dialog || return
+    # A virtual desktop, as for the tray checks: Wine keeps the foreground window there itself, with no
+    # X window manager to ask.
+    if ! reg_set 'HKCU\Software\Wine\Explorer' Desktop REG_SZ dialog ||
+        ! reg_set 'HKCU\Software\Wine\Explorer\Desktops' dialog REG_SZ "$SCREEN_SIZE"; then
+        fail "dialog: a virtual desktop set with reg add"
+        end_prefix
+        return
+    fi
+    start_resident "$log" "$EXE_DIR/dialog-probe.exe"
+    pid=$BG_PID
+    probe dialog dialog "$DIALOG_TITLE" "$T_SHOW"
+    if ((RC == 0)); then
+        pass "dialog: \"$DIALOG_TITLE\" opens in front, centred on the display ($PROBE_OUT)"
+    else
+        fail "dialog: \"$DIALOG_TITLE\" opens in front, centred on the display" "$PROBE_OUT"
+        show_log "$log"
+    fi
+    # Escape is Cancel; the countdown would end it with Cancel too, 15 seconds after it opened.
+    probe keys keys escape
+    if wait_gone "$pid" "$T_CLOSE"; then
+        wait "$pid"
+        local answer=$?
+        if ((answer == 2)); then
+            pass "dialog: Escape answers it with Cancel"
+        else
+            fail "dialog: Escape answers it with Cancel" "dialog-probe.exe ended with $answer"
+        fi
+    else
+        fail "dialog: Escape answers it with Cancel" "still open ${T_CLOSE}s later"
+    fi
+    end_prefix
+}
+
 check_uninstall() {
     echo "# uninstall: duodesk.exe Uninstall removes the whole profile tree, for duodeskb too ($ARCH-bit)"
     fresh_prefix "uninstall" || return
@@ -773,6 +830,13 @@ else
         wanted tray-icon && check_tray_icon
         wanted tray-menu && check_tray_menu
         wanted tray-off && check_tray_off
+        if wanted dialog; then
+            if [[ -f $EXE_DIR/dialog-probe.exe ]]; then
+                check_dialog
+            else
+                fail "the $ARCH-bit dialog-probe.exe for the dialog check exists" "not found in $EXE_DIR"
+            fi
+        fi
         wanted uninstall && check_uninstall
         wanted end-session && check_end_session
         if wanted installer; then

@@ -22,6 +22,9 @@
 //                               window TITLE: "private N ws N"
 //   on-icon                     puts the cursor on the notification area's first icon
 //   wait-no-menu TITLE SECONDS  no popup menu of the window TITLE's thread is open any more
+//   dialog TITLE SECONDS        a dialog titled TITLE is open; prints its rectangle, the rectangle of the
+//                               display it is on and whether it is the foreground window; 0 only when
+//                               it is in front and centred on that display, to the pixel
 //   machine                     prints the Windows version and the display devices with their modes as
 //                               the scenario statements "os" and "display" of the simulator describe
 //                               them (each display's current mode, and its registry mode where that is
@@ -45,8 +48,8 @@ constexpr UINT kSendTimeoutMs = 5000;
 int Usage() {
     std::fputs("usage: tray-probe taskbar SECONDS | wait-window TITLE SECONDS | icon TITLE ID |"
                " taskbar-created | hover SECONDS | above-icon | right-click | left-click | notify TITLE ID |"
-               " wait-menu TITLE SECONDS | keys KEY... | on-icon | wait-no-menu TITLE SECONDS | machine |"
-               " menus TITLE ID N | memory TITLE\n",
+               " wait-menu TITLE SECONDS | keys KEY... | on-icon | wait-no-menu TITLE SECONDS |"
+               " dialog TITLE SECONDS | machine | menus TITLE ID N | memory TITLE\n",
                stderr);
     return 2;
 }
@@ -438,6 +441,31 @@ int Machine() {
 
 } // namespace
 
+int Dialog(const char* pszTitle, int nSeconds) {
+    HWND hwnd = nullptr;
+    if (!WaitFor(nSeconds, [&] { return (hwnd = FindWindowA("#32770", pszTitle)) != nullptr; })) {
+        std::printf("no dialog \"%s\" within %ds\n", pszTitle, nSeconds);
+        return 1;
+    }
+    Sync(hwnd); // past its WM_INITDIALOG
+    RECT rc = {};
+    MONITORINFO mi = {};
+    mi.cbSize = sizeof(mi);
+    if (!GetWindowRect(hwnd, &rc) ||
+        !GetMonitorInfoA(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &mi)) {
+        std::printf("the rectangles of dialog \"%s\" and its display cannot be read\n", pszTitle);
+        return 1;
+    }
+    const RECT& d = mi.rcMonitor;
+    const bool bFront = GetForegroundWindow() == hwnd;
+    const bool bCentred = std::labs(rc.left + rc.right - d.left - d.right) <= 1 &&
+                          std::labs(rc.top + rc.bottom - d.top - d.bottom) <= 1;
+    std::printf("dialog %ld,%ld,%ld,%ld on display %ld,%ld,%ld,%ld of %d, %s\n", rc.left, rc.top, rc.right,
+                rc.bottom, d.left, d.top, d.right, d.bottom, GetSystemMetrics(SM_CMONITORS),
+                bFront ? "in front" : "not in front");
+    return bFront && bCentred ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     const std::string_view command = argc >= 2 ? argv[1] : "";
     if (command == "taskbar" && argc == 3) {
@@ -468,6 +496,8 @@ int main(int argc, char** argv) {
         return WaitMenu(argv[2], std::atoi(argv[3]), false);
     if (command == "on-icon" && argc == 2)
         return OnIcon();
+    if (command == "dialog" && argc == 4)
+        return Dialog(argv[2], std::atoi(argv[3]));
     if (command == "machine" && argc == 2)
         return Machine();
     if (command == "keys" && argc >= 3)

@@ -202,6 +202,7 @@ reg_dword() {
 
 PROFILE_KEY='HKCU\Software\Kiva Dongle\duodesk\VGA DONGLE'
 MAIN_TITLE='KIVA 7300'   # duodesk.exe's hidden main window
+DIALOG_TITLE='VGA Adapter Utility' # the countdown confirmation's caption
 TRAY_ICON_ID=128
 
 # probe NAME ARGS...: runs tray-probe.exe; RC is its exit status, PROBE_OUT the line it printed.

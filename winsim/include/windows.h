@@ -864,5 +864,24 @@ BOOL CloseServiceHandle(SC_HANDLE hSCObject);
 #define StartService StartServiceA
 
 // ---------------------------------------------------------------------------------------------------------
+// user32: where windows are and how big, and icons in a given size
+#define WS_BORDER 0x00800000L
+#define WS_DLGFRAME 0x00400000L
+#define DS_ABSALIGN 0x01L
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOACTIVATE 0x0010
+#define SM_CXSMICON 49
+#define SM_CYSMICON 50
+#define IMAGE_ICON 1
+#define LR_DEFAULTCOLOR 0x00000000
+#define LR_SHARED 0x00008000
+BOOL GetWindowRect(HWND hWnd, LPRECT lpRect);
+BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags);
+HANDLE LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy, UINT fuLoad);
+#define LoadImage LoadImageA
+
+// ---------------------------------------------------------------------------------------------------------
 // The program's entry point, called by the simulated process start.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);

@@ -244,10 +244,13 @@ void DumpMachine(FILE* out, const char* heading, const std::string& caption) {
     for (const Str& line : m.privilegeLog)
         fprintf(out, "privilege %s\n", line.c_str());
     for (const TrayIcon& icon : m.tray) {
-        fprintf(out, "tray 0x%llx id %u pid %u flags %u callback 0x%X icon 0x%llx size %u tip \"%s\"\n",
+        // An icon that LoadImageA made shows its size (or that it is destroyed) after the handle.
+        std::string image = IconImageSize(icon.icon);
+        fprintf(out, "tray 0x%llx id %u pid %u flags %u callback 0x%X icon 0x%llx%s%s size %u tip \"%s\"\n",
                 static_cast<unsigned long long>(icon.hwnd), icon.id, static_cast<unsigned>(icon.ownerPid),
                 icon.flags, icon.callbackMessage, static_cast<unsigned long long>(icon.icon),
-                static_cast<unsigned>(icon.cbSize), EscapeText(icon.tip.c_str()).c_str());
+                image.empty() ? "" : " ", image.c_str(), static_cast<unsigned>(icon.cbSize),
+                EscapeText(icon.tip.c_str()).c_str());
     }
     for (const auto& [handle, menu] : m.menus) {
         if (!menu->destroyed)
@@ -334,7 +337,9 @@ void DumpMachine(FILE* out, const char* heading, const std::string& caption) {
                 EscapeText(w->className.c_str()).c_str(), EscapeText(w->title.c_str()).c_str(),
                 w->visible ? "visible" : "hidden");
         if (w->isDialog)
-            fprintf(out, " dialog %u%s", w->templateId, w->modal ? " modal" : "");
+            fprintf(out, " dialog %u%s rect %ld,%ld,%ld,%ld", w->templateId, w->modal ? " modal" : "",
+                    static_cast<long>(w->rect.left), static_cast<long>(w->rect.top),
+                    static_cast<long>(w->rect.right), static_cast<long>(w->rect.bottom));
         fprintf(out, "\n");
     }
     fprintf(out, "end-%s\n", heading);

@@ -91,6 +91,7 @@ Window* CreateDialogRecord(LPCSTR templateName, HWND owner, DLGPROC dlgProc, LPA
     dialog.owner = reinterpret_cast<uintptr_t>(owner);
     dialog.proc = DefDlgProcA;
     dialog.dlgProc = dlgProc;
+    PlaceDialog(dialog, *tpl, FindWindowRecord(owner));
     uintptr_t handle = dialog.handle;
     for (size_t i = 0; i < tpl->controlCount; ++i) {
         const DialogControl& c = tpl->controls[i];
@@ -148,9 +149,15 @@ HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName) {
     return nullptr;
 }
 
-// Icons from LoadIconA are shared: destroying one does nothing, and the handle stays usable.
+// Icons from LoadIconA are shared: destroying one does nothing, and the handle stays usable. A copy that
+// LoadImageA made is gone once destroyed; destroying it again fails.
 BOOL DestroyIcon(HICON hIcon) {
     WINSIM_ENTRY(DestroyIcon, FALSE);
+    const uintptr_t handle = reinterpret_cast<uintptr_t>(hIcon);
+    if (!IconImageSize(handle).empty() && !DestroyIconImage(handle)) {
+        SetError(ERROR_INVALID_CURSOR_HANDLE);
+        return FALSE;
+    }
     return hIcon != nullptr;
 }
 

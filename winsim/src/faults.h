@@ -84,6 +84,7 @@ enum class FailKind {
     X(GetTickCount)                                                                                          \
     X(GetVersionExA)                                                                                         \
     X(GetWindowLongPtrA)                                                                                     \
+    X(GetWindowRect)                                                                                         \
     X(GetWindowTextA)                                                                                        \
     X(HeapAlloc)                                                                                             \
     X(HeapFree)                                                                                              \
@@ -97,6 +98,7 @@ enum class FailKind {
     X(IsWindowVisible)                                                                                       \
     X(KillTimer)                                                                                             \
     X(LoadIconA)                                                                                             \
+    X(LoadImageA)                                                                                            \
     X(LoadStringA)                                                                                           \
     X(LookupPrivilegeValueA)                                                                                 \
     X(OpenProcessToken)                                                                                      \
@@ -128,6 +130,7 @@ enum class FailKind {
     X(SetSecurityDescriptorDacl)                                                                             \
     X(SetTimer)                                                                                              \
     X(SetWindowLongPtrA)                                                                                     \
+    X(SetWindowPos)                                                                                          \
     X(SetWindowTextA)                                                                                        \
     X(SetupDiDestroyDeviceInfoList)                                                                          \
     X(SetupDiEnumDeviceInterfaces)                                                                           \

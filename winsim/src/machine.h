@@ -258,6 +258,20 @@ struct Window {
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;
     Vec<UINT> allowedMessages{Arena()}; // ChangeWindowMessageFilterEx: let in from lower integrity
+
+    // Geometry (geometry.cpp): the window's rectangle in screen coordinates, its frame included.
+    RECT rect{0, 0, 0, 0};
+};
+
+// An icon in the size a program asked LoadImageA for. A copy that is not shared is the program's, until
+// it destroys it.
+struct IconImage {
+    uintptr_t handle = 0;
+    UINT resourceId = 0;
+    int cx = 0;
+    int cy = 0;
+    bool shared = false;
+    bool destroyed = false;
 };
 
 struct PostedMessage {
@@ -516,6 +530,10 @@ struct Machine {
     ProgramImage program{};
     Vec<Str> simNotes{Arena()}; // what the simulator itself had to say (a process that would block, ...)
     Vec<FaultRule> faultRules{Arena()};
+
+    // Icons that LoadImageA made (geometry.cpp).
+    Vec<IconImage> iconImages{Arena()};
+    uintptr_t nextIconImage = 0x30010;
 };
 
 // The machine of this run, created on first use.
@@ -540,6 +558,19 @@ T* FindLive(const Map<uintptr_t, T*>& records, uintptr_t handle) {
     auto it = records.find(handle);
     return it == records.end() || it->second->destroyed ? nullptr : it->second;
 }
+
+// ----------------------------------------------------------------------------------------------------------
+// Window geometry and icon images (geometry.cpp)
+
+// Gives a dialog made from a template its rectangle, as DialogBox and CreateDialog place it before
+// WM_INITDIALOG: the template's size in the dialog font's base units plus the frame, at the template's
+// position in the owner's client area, moved onto the display it starts on.
+void PlaceDialog(Window& dialog, const DialogTemplate& tpl, const Window* owner);
+// The size of the icon behind a handle as text ("16x16"), "destroyed" for a copy destroyed already, or ""
+// for a handle LoadImageA did not make.
+std::string IconImageSize(uintptr_t handle);
+// DestroyIcon of a copy LoadImageA made: true when it was one (and is now destroyed).
+bool DestroyIconImage(uintptr_t handle);
 
 // ----------------------------------------------------------------------------------------------------------
 // Processes (process.cpp)

@@ -173,6 +173,8 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
     Window& w = NewWindowRecord(found->name.c_str(), lpWindowName, dwStyle);
     w.exStyle = dwExStyle;
     w.proc = found->proc;
+    // Where the caller put it (no CW_USEDEFAULT in winsim: the programs it runs give their windows a place).
+    w.rect = RECT{X, Y, X + nWidth, Y + nHeight};
     if (dwStyle & WS_CHILD)
         w.parent = reinterpret_cast<uintptr_t>(hWndParent);
     else
@@ -265,6 +267,9 @@ int GetSystemMetrics(int nIndex) {
     case SM_CXICON:
     case SM_CYICON:
         return 32;
+    case SM_CXSMICON: // 96 DPI; 20 at 120 DPI and 24 at 144 DPI (docs/winsim-shell.md)
+    case SM_CYSMICON:
+        return 16;
     case SM_CXSCREEN:
     case SM_CYSCREEN:
         for (const DisplayDevice& d : M().displays) {
