@@ -7,9 +7,9 @@
 #include "framework/dialog.h"
 #include "tray/dlg_warning.h"
 #include "tray/menu_labels.h"
+#include "tray/tray_icon.h"
 
 class CAdapter;
-class CTrayIcon;
 struct DispRes;
 struct _DEV_BROADCAST_HDR;
 
@@ -27,7 +27,7 @@ extern int g_nResumeCount;
 // The adapter display's current mode: false, with all three 0, when it has none.
 BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd);
 
-class CDispoDlg : public CDialog, public CAdapterHost {
+class CDispoDlg : public CDialog, public CAdapterHost, public CTrayMenuHost {
     DECLARE_DYNAMIC(CDispoDlg)
 
 public:
@@ -42,6 +42,8 @@ public:
     // Makes the tray icon object with its two mouse handlers into m_pTrayIcon, once, at start-up; the icon
     // is not shown until the adapter is found. m_pTrayIcon stays null when it cannot be made.
     void CreateTrayIcon();
+    // The tray menu, from the adapter's state and the window's labels, its choice sent to this window.
+    void ShowTrayMenu() override;
 
     // Builds the primary display's grouped mode list once at start-up: 1, or 0 without a primary display.
     int EnumSysDispMode();

@@ -1,5 +1,7 @@
 # The product's layers, each a static library of its own, from the bottom: framework and sysint, then
-# adapter, then the application (app and tray together). variants/ and res/ sit beside them.
+# adapter, then the tray (icon, menu, countdown dialog), then the application, which sees the tray: the
+# main window embeds the countdown dialog and routes the shell's messages to the icon. variants/ and res/
+# sit beside them.
 #
 # A layer sees only its own folders and those of the layers below it. Its include root is a folder of
 # links to exactly those folders (build/<preset>/layers/<layer>/), and the project root itself is on no
@@ -70,8 +72,10 @@ function(duodesk_product)
     duodesk_layer(duodesk_sysint SOURCES sysint)
     duodesk_layer(duodesk_adapter SOURCES adapter SEES framework sysint
                   LINKS duodesk_framework duodesk_sysint)
-    duodesk_layer(duodesk_app SOURCES app tray SEES adapter framework sysint res variants
+    duodesk_layer(duodesk_tray SOURCES tray SEES adapter framework sysint res
                   LINKS duodesk_adapter duodesk_framework duodesk_sysint)
+    duodesk_layer(duodesk_app SOURCES app SEES tray adapter framework sysint res variants
+                  LINKS duodesk_tray duodesk_adapter duodesk_framework duodesk_sysint)
     # The application's root: every folder of the product.
     add_library(duodesk_core INTERFACE)
     target_include_directories(duodesk_core INTERFACE ${PROJECT_BINARY_DIR}/layers/duodesk_app

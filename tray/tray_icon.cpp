@@ -1,9 +1,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/app_messages.h"
 #include "tray/tray_icon.h"
-#include "tray/tray_menu.h"
 #include "sysint/dbg_trace.h"
 
 // The record is the version-2 layout (Windows 2000 and later): up to and including the balloon fields,
@@ -13,18 +11,20 @@ static_assert(NOTIFYICONDATAA_V2_SIZE == 488, "the shipped 32-bit build sends th
 #endif
 
 int CLeftMouseDblClickMsgHandler::OnMouseMsg() {
-    ShowTrayMenu();
+    if (m_pMenuHost != nullptr)
+        m_pMenuHost->ShowTrayMenu();
     return 0;
 }
 
 int CRightMouseClickMsgHandler::OnMouseMsg() {
-    ShowTrayMenu();
+    if (m_pMenuHost != nullptr)
+        m_pMenuHost->ShowTrayMenu();
     return 0;
 }
 
-CTrayIcon::CTrayIcon(HWND hOwner, UINT nIconId, HICON hIcon, LPCSTR pszTip,
+CTrayIcon::CTrayIcon(HWND hOwner, UINT nIconId, UINT nCallbackMsg, HICON hIcon, LPCSTR pszTip,
                      CTrayIconMouseMsgHandler** ppHandlers, int nHandlers)
-    : m_hOwner(hOwner), m_nIconId(nIconId), m_hIcon(hIcon), m_pszTip(pszTip), m_ppHandlers(ppHandlers),
+    : m_hOwner(hOwner), m_nIconId(nIconId), m_nCallbackMsg(nCallbackMsg), m_hIcon(hIcon), m_pszTip(pszTip), m_ppHandlers(ppHandlers),
       m_nHandlers(nHandlers) {}
 
 CTrayIcon::~CTrayIcon() {
@@ -47,7 +47,7 @@ BOOL CTrayIcon::AddToTray() {
     FillRecord(&data);
     // The flags tell the shell which members to read; nothing else is set.
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = g_nMsgNotifyIcon;
+    data.uCallbackMessage = m_nCallbackMsg;
     data.hIcon = m_hIcon;
     StrFormat(data.szTip, sizeof(data.szTip), "%s", m_pszTip != nullptr ? m_pszTip : "");
     // The shell copies the icon; the same handle serves every later add, after "TaskbarCreated" too.

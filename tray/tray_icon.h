@@ -6,26 +6,40 @@
 
 #include "framework/object.h"
 
+// Whoever opens the tray menu: the main window, which knows the adapter and the labels.
+class CTrayMenuHost {
+public:
+    virtual void ShowTrayMenu() = 0;
+
+protected:
+    ~CTrayMenuHost() = default;
+};
+
 // Reacts to one mouse message of the icon's callback.
 class CTrayIconMouseMsgHandler : public CObject {
 public:
-    explicit CTrayIconMouseMsgHandler(int nMsg) : m_nMsg(nMsg) {}
+    CTrayIconMouseMsgHandler(int nMsg, CTrayMenuHost* pMenuHost) : m_nMsg(nMsg), m_pMenuHost(pMenuHost) {}
     // The result is not read.
     virtual int OnMouseMsg() = 0;
 
     int m_nMsg; // the mouse window message this handler reacts to
+
+protected:
+    CTrayMenuHost* m_pMenuHost;
 };
 
 // The single press of the left button (not the double click, which comes as a later message).
 class CLeftMouseDblClickMsgHandler : public CTrayIconMouseMsgHandler {
 public:
-    CLeftMouseDblClickMsgHandler() : CTrayIconMouseMsgHandler(WM_LBUTTONDOWN) {}
+    explicit CLeftMouseDblClickMsgHandler(CTrayMenuHost* pMenuHost)
+        : CTrayIconMouseMsgHandler(WM_LBUTTONDOWN, pMenuHost) {}
     int OnMouseMsg() override;
 };
 
 class CRightMouseClickMsgHandler : public CTrayIconMouseMsgHandler {
 public:
-    CRightMouseClickMsgHandler() : CTrayIconMouseMsgHandler(WM_RBUTTONDOWN) {}
+    explicit CRightMouseClickMsgHandler(CTrayMenuHost* pMenuHost)
+        : CTrayIconMouseMsgHandler(WM_RBUTTONDOWN, pMenuHost) {}
     int OnMouseMsg() override;
 };
 
@@ -36,8 +50,8 @@ class CTrayIcon : public CObject {
 public:
     // Stores the values; shows nothing. The tray icon takes the icon, the handler list (an array made with
     // new[]) and the handlers in it; the tooltip is not copied and must outlive the object.
-    CTrayIcon(HWND hOwner, UINT nIconId, HICON hIcon, LPCSTR pszTip, CTrayIconMouseMsgHandler** ppHandlers,
-              int nHandlers);
+    CTrayIcon(HWND hOwner, UINT nIconId, UINT nCallbackMsg, HICON hIcon, LPCSTR pszTip,
+              CTrayIconMouseMsgHandler** ppHandlers, int nHandlers);
     // Removes the icon from the tray, destroys it and frees the handlers with their list.
     ~CTrayIcon() override;
     CTrayIcon(const CTrayIcon&) = delete;
@@ -59,6 +73,7 @@ private:
 
     HWND m_hOwner;
     UINT m_nIconId;
+    UINT m_nCallbackMsg; // the registered "NotifyIcon" the shell sends for the icon's mouse events
     HICON m_hIcon;
     LPCSTR m_pszTip;
     CTrayIconMouseMsgHandler** m_ppHandlers;

@@ -2,12 +2,12 @@
 
 #include "adapter/adapter.h"
 #include "adapter/profile_names.h"
-#include "app/dispo_app.h"
-#include "app/dispo_dlg.h"
+#include "framework/app.h"
 #include "res/resource.h"
 #include "sysint/dbg_trace.h"
 #include "sysint/disp_dev.h"
 #include "sysint/str_util.h"
+#include "tray/menu_labels.h"
 #include "tray/tray_menu.h"
 
 namespace {
@@ -19,6 +19,28 @@ constexpr unsigned kHighResWidth = 1024;
 constexpr int kResLabelChars = 32;
 
 constexpr UINT kStateItems[] = {ID_MENU_PRIMARY, ID_MENU_EXTENDED, ID_MENU_OFF, ID_MENU_MIRROR};
+
+// The menu item of each DispState, and the trace of the live state's check.
+constexpr struct {
+    UINT nId;
+    const char* pszTrace;
+} kStateItemOf[] = {
+    {ID_MENU_PRIMARY, "menu primary\n"},  // DISP_PRIMARY_EXT
+    {ID_MENU_PRIMARY, "menu primary\n"},  // DISP_PRIMARY_ONLY
+    {ID_MENU_EXTENDED, "menu extended\n"}, // DISP_EXTENDED
+    {ID_MENU_MIRROR, "menu mirror\n"},     // DISP_MIRROR
+    {ID_MENU_OFF, "menu off\n"},           // DISP_OFF
+};
+
+// Checks the item of the state; false for a value that is no DispState.
+bool CheckStateItem(HMENU hMenu, int nState, bool bTrace) {
+    if (nState < DISP_PRIMARY_EXT || nState > DISP_OFF)
+        return false;
+    if (bTrace)
+        DbgTrace("%s", kStateItemOf[nState].pszTrace);
+    CheckMenuItem(hMenu, kStateItemOf[nState].nId, MF_BYCOMMAND | MF_CHECKED);
+    return true;
+}
 
 // "&1024X768X32": the ampersand makes the first digit the item's mnemonic.
 void FormatResLabel(char (&szLabel)[kResLabelChars], const DispRes& entry) {
@@ -100,35 +122,19 @@ void ShowSavedState(HMENU hPopup) {
                                                              PROFILE_DISP_STATE_DEFAULT)
                                        : PROFILE_DISP_STATE_DEFAULT;
     DbgTrace("Mouse handle dispstate %d\n", nSaved);
-    switch (nSaved) {
-    case DISP_PRIMARY_EXT:
-    case DISP_PRIMARY_ONLY:
+    if (nSaved == DISP_PRIMARY_EXT || nSaved == DISP_PRIMARY_ONLY)
         EnableMenuItem(hPopup, ID_MENU_OFF, MF_BYCOMMAND | MF_ENABLED);
-        CheckMenuItem(hPopup, ID_MENU_PRIMARY, MF_BYCOMMAND | MF_CHECKED);
-        break;
-    case DISP_EXTENDED:
-        CheckMenuItem(hPopup, ID_MENU_EXTENDED, MF_BYCOMMAND | MF_CHECKED);
-        break;
-    case DISP_MIRROR:
-        CheckMenuItem(hPopup, ID_MENU_MIRROR, MF_BYCOMMAND | MF_CHECKED);
-        break;
-    case DISP_OFF:
-        CheckMenuItem(hPopup, ID_MENU_OFF, MF_BYCOMMAND | MF_CHECKED);
-        break;
-    default:
-        break;
-    }
+    CheckStateItem(hPopup, nSaved, /*bTrace*/ false);
 }
 
 } // namespace
 
-void ShowTrayMenu() {
-    CDispoDlg* pDlg = GetDispoDlg();
-    if (pDlg == nullptr || pDlg->m_pAdapter == nullptr)
+void ShowTrayMenu(const TrayMenuContext& context) {
+    if (context.pAdapter == nullptr || context.pLabels == nullptr)
         return;
-    CAdapter& adapter = *pDlg->m_pAdapter;
-    const CMenuLabels& labels = pDlg->m_menuLabels;
-    const bool bStarter = pDlg->m_bStarter != FALSE;
+    CAdapter& adapter = *context.pAdapter;
+    const CMenuLabels& labels = *context.pLabels;
+    const bool bStarter = context.bStarter;
 
     DbgTrace("Right Mouse click\n");
     adapter.GetDispRes();
@@ -161,7 +167,7 @@ void ShowTrayMenu() {
             }
         } else if (!bStarter) {
             DbgTrace("Append resolution menu\n");
-            MyAppendMenu(hResMenu);
+            MyAppendMenu(hResMenu, adapter, labels);
             bResAttached = AppendMenuA(hPopup, MF_POPUP, reinterpret_cast<UINT_PTR>(hResMenu),
                                        labels.Get(IDS_MENU_RESOLUTION)) != FALSE;
             DbgTrace("Update resolution menu\n");
@@ -169,7 +175,7 @@ void ShowTrayMenu() {
             bRotAttached = AppendMenuA(hPopup, MF_POPUP, reinterpret_cast<UINT_PTR>(hRotMenu),
                                        labels.Get(IDS_MENU_ROTATION)) != FALSE;
         }
-        CheckStateMenuItem(hPopup);
+        CheckStateMenuItem(hPopup, adapter);
     } else {
         DbgTrace("No device exist\n");
         ShowSavedState(hPopup);
@@ -177,8 +183,8 @@ void ShowTrayMenu() {
 
     // A notification-icon menu must be owned by the foreground window, or it does not close when the
     // user clicks elsewhere. The choice comes back to the window as WM_COMMAND after the menu has closed.
-    SetForegroundWindow(pDlg->m_hWnd);
-    TrackPopupMenu(hPopup, TPM_RIGHTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, pDlg->m_hWnd, nullptr);
+    SetForegroundWindow(context.hOwner);
+    TrackPopupMenu(hPopup, TPM_RIGHTALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, context.hOwner, nullptr);
 
     // Destroying the popup takes the submenus attached to it along.
     DestroyMenu(hPopup);
@@ -187,47 +193,21 @@ void ShowTrayMenu() {
     if (!bRotAttached)
         DestroyMenu(hRotMenu);
     // Without a message after it, the next menu of a notification icon can vanish as soon as it opens.
-    PostMessageA(pDlg->m_hWnd, WM_NULL, 0, 0);
+    PostMessageA(context.hOwner, WM_NULL, 0, 0);
 }
 
-void CheckStateMenuItem(HMENU hMenu) {
+void CheckStateMenuItem(HMENU hMenu, CAdapter& adapter) {
     for (UINT nId : kStateItems)
         CheckMenuItem(hMenu, nId, MF_BYCOMMAND | MF_UNCHECKED);
-    CDispoDlg* pDlg = GetDispoDlg();
-    if (pDlg == nullptr || pDlg->m_pAdapter == nullptr)
-        return;
-    switch (pDlg->m_pAdapter->GetDispState()) {
-    case DISP_PRIMARY_EXT:
-    case DISP_PRIMARY_ONLY:
-        DbgTrace("menu primary\n");
-        CheckMenuItem(hMenu, ID_MENU_PRIMARY, MF_BYCOMMAND | MF_CHECKED);
-        break;
-    case DISP_EXTENDED:
-        DbgTrace("menu extended\n");
-        CheckMenuItem(hMenu, ID_MENU_EXTENDED, MF_BYCOMMAND | MF_CHECKED);
-        break;
-    case DISP_MIRROR:
-        DbgTrace("menu mirror\n");
-        CheckMenuItem(hMenu, ID_MENU_MIRROR, MF_BYCOMMAND | MF_CHECKED);
-        break;
-    case DISP_OFF:
-        DbgTrace("menu off\n");
-        CheckMenuItem(hMenu, ID_MENU_OFF, MF_BYCOMMAND | MF_CHECKED);
-        break;
-    default:
-        break;
-    }
+    CheckStateItem(hMenu, adapter.GetDispState(), /*bTrace*/ true);
 }
 
-void MyAppendMenu(HMENU hResMenu) {
-    CDispoDlg* pDlg = GetDispoDlg();
-    if (pDlg == nullptr || pDlg->m_pAdapter == nullptr)
-        return;
+void MyAppendMenu(HMENU hResMenu, CAdapter& adapter, const CMenuLabels& labels) {
     UINT nId = ID_MENU_RES_FIRST;
     HMENU hHighMenu = nullptr;
     // The width is looked at only where a pass starts: a wide entry that continues a run of depths
     // begun by a narrower one stays in this submenu.
-    for (const DispRes* pEntry = pDlg->m_pAdapter->m_pDispResHead; pEntry != nullptr;) {
+    for (const DispRes* pEntry = adapter.m_pDispResHead; pEntry != nullptr;) {
         if (pEntry->nWidth > kHighResWidth) {
             hHighMenu = CreateMenu();
             AppendHighResMenu(nId, pEntry, hHighMenu);
@@ -236,9 +216,9 @@ void MyAppendMenu(HMENU hResMenu) {
         if (!AppendGroupPass(hResMenu, &pEntry, &nId))
             break;
     }
-    CheckCurrentResItem(hResMenu, hHighMenu);
+    CheckCurrentResItem(hResMenu, hHighMenu, adapter);
     if (hHighMenu != nullptr && !AppendMenuA(hResMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(hHighMenu),
-                                             pDlg->m_menuLabels.Get(IDS_MENU_HIGH_RESOLUTION))) {
+                                             labels.Get(IDS_MENU_HIGH_RESOLUTION))) {
         // Not attached, the submenu goes with no other menu's destruction.
         DbgTrace("High resolution menu not attached\n");
         DestroyMenu(hHighMenu);
@@ -252,11 +232,7 @@ void AppendHighResMenu(UINT nId, const DispRes* pEntry, HMENU hHighMenu) {
     }
 }
 
-void CheckCurrentResItem(HMENU hResMenu, HMENU hHighMenu) {
-    CDispoDlg* pDlg = GetDispoDlg();
-    if (pDlg == nullptr || pDlg->m_pAdapter == nullptr)
-        return;
-    CAdapter& adapter = *pDlg->m_pAdapter;
+void CheckCurrentResItem(HMENU hResMenu, HMENU hHighMenu, CAdapter& adapter) {
     const int nState = adapter.GetDispState();
     DEVMODEA dm;
     ZeroMemory(&dm, sizeof(dm));
@@ -264,9 +240,7 @@ void CheckCurrentResItem(HMENU hResMenu, HMENU hHighMenu) {
     if (DispDevGetRegMode(adapter.m_ddActive, dm)) {
         DbgTrace("Get current res scucces x = %d, y = %d, z = %d\n", (int)dm.dmPelsWidth,
                  (int)dm.dmPelsHeight, (int)dm.dmBitsPerPel);
-        adapter.m_nWidth = (int)dm.dmPelsWidth;
-        adapter.m_nHeight = (int)dm.dmPelsHeight;
-        adapter.m_nBpp = (int)dm.dmBitsPerPel;
+        adapter.StoreMode({(int)dm.dmPelsWidth, (int)dm.dmPelsHeight, (int)dm.dmBitsPerPel});
     } else {
         DbgTrace("Get current res failed, didn't do anything\n");
     }

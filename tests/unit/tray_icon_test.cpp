@@ -14,7 +14,7 @@ namespace {
 
 class CountingHandler : public CTrayIconMouseMsgHandler {
 public:
-    CountingHandler(int nMsg, int* pnCalls) : CTrayIconMouseMsgHandler(nMsg), m_pnCalls(pnCalls) {}
+    CountingHandler(int nMsg, int* pnCalls) : CTrayIconMouseMsgHandler(nMsg, nullptr), m_pnCalls(pnCalls) {}
     int OnMouseMsg() override {
         ++*m_pnCalls;
         return 0;
@@ -38,7 +38,7 @@ protected:
         ppHandlers[0] = new CountingHandler(WM_LBUTTONDOWN, pnLeft ? pnLeft : &unused);
         ppHandlers[1] = new CountingHandler(WM_RBUTTONDOWN, pnRight ? pnRight : &unused);
         ppHandlers[2] = new CountingHandler(WM_RBUTTONDOWN, pnRight ? pnRight : &unused);
-        return new CTrayIcon(m_hOwner, TRAY_ICON_ID, m_hIcon, pszTip, ppHandlers, 3);
+        return new CTrayIcon(m_hOwner, TRAY_ICON_ID, g_nMsgNotifyIcon, m_hIcon, pszTip, ppHandlers, 3);
     }
 
     HWND m_hOwner = nullptr;

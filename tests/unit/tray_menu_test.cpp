@@ -65,7 +65,7 @@ protected:
         m_adapter.m_nHeight = static_cast<int>(c.current.nHeight);
         m_adapter.m_nBpp = static_cast<int>(c.current.nBpp);
         HMENU hMenu = CreateMenu();
-        MyAppendMenu(hMenu);
+        MyAppendMenu(hMenu, m_adapter, m_pDlg->m_menuLabels);
         Strings lines;
         Draw(hMenu, 0, lines);
         DestroyMenu(hMenu);

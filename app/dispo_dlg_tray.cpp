@@ -10,20 +10,22 @@
 #include "res/resource.h"
 #include "sysint/dbg_trace.h"
 #include "tray/tray_icon.h"
+#include "tray/tray_menu.h"
 #include "variants/variant.h"
 
 void CDispoDlg::CreateTrayIcon() {
     auto** ppHandlers = new (std::nothrow) CTrayIconMouseMsgHandler*[2];
     if (ppHandlers == nullptr)
         return;
-    ppHandlers[0] = new (std::nothrow) CLeftMouseDblClickMsgHandler();
-    ppHandlers[1] = new (std::nothrow) CRightMouseClickMsgHandler();
+    ppHandlers[0] = new (std::nothrow) CLeftMouseDblClickMsgHandler(this);
+    ppHandlers[1] = new (std::nothrow) CRightMouseClickMsgHandler(this);
     // The notification area shows the system's small-icon size, which grows with the DPI setting: the
     // image of that size, not the application icon scaled down. Without LR_SHARED the copy is ours.
     HICON hIcon =
         static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    m_pTrayIcon = new (std::nothrow) CTrayIcon(m_hWnd, TRAY_ICON_ID, hIcon, g_variant.trayTip, ppHandlers, 2);
+    m_pTrayIcon = new (std::nothrow)
+        CTrayIcon(m_hWnd, TRAY_ICON_ID, g_nMsgNotifyIcon, hIcon, g_variant.trayTip, ppHandlers, 2);
     if (m_pTrayIcon == nullptr) {
         DestroyIcon(hIcon);
         delete ppHandlers[0];
@@ -35,6 +37,10 @@ void CDispoDlg::CreateTrayIcon() {
 // The shell restarted: every icon is gone, and ours comes back whether the adapter is plugged in or not.
 LRESULT CDispoDlg::OnTaskbarCreated(WPARAM wParam, LPARAM lParam) {
     return m_pTrayIcon != nullptr ? m_pTrayIcon->OnTaskbarCreated(wParam, lParam) : 0;
+}
+
+void CDispoDlg::ShowTrayMenu() {
+    ::ShowTrayMenu({m_pAdapter, &m_menuLabels, m_bStarter != FALSE, m_hWnd});
 }
 
 LRESULT CDispoDlg::OnNotifyIcon(WPARAM wParam, LPARAM lParam) {
