@@ -79,3 +79,8 @@ endif()
 add_executable(tray-probe tests/wine/tray_probe.cpp)
 target_compile_definitions(tray-probe PRIVATE ${DUODESK_PLATFORM_DEFINITIONS})
 target_link_libraries(tray-probe PRIVATE user32 shell32 psapi)
+
+# The device-channel checks' test driver and its controller (tests/wine/testdrv), for 64-bit Wine.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    add_subdirectory(tests/wine/testdrv)
+endif()
