@@ -10,7 +10,8 @@
 /* The longest USB id text a child can carry ("vid_5a1e&pid_7300" and the like), its end included. */
 #define TESTBUS_ID_CHARS 32
 
-#define TESTBUS_CODE(function) CTL_CODE(FILE_DEVICE_BUS_EXTENDER, (function), METHOD_BUFFERED, FILE_ANY_ACCESS)
+#define TESTBUS_CODE(function)                                                                               \
+    CTL_CODE(FILE_DEVICE_BUS_EXTENDER, (function), METHOD_BUFFERED, FILE_ANY_ACCESS)
 /* Input: the USB id text. Reports one more child with that id. */
 #define IOCTL_TESTBUS_PLUG TESTBUS_CODE(0x900)
 /* Input: the USB id text. Drops the child with that id. */
