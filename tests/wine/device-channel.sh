@@ -114,6 +114,9 @@ trace_prefix_time() {
 }
 trace_time() { trace_prefix_time "$1" "$2\""; }
 
+# traced_times N LOG TEXT: true when at least N traces start with TEXT.
+traced_times() { (($(grep -acF -- "OutputDebugStringA \"$3" "$2") >= $1)); }
+
 # wait_prefix SECONDS LOG TEXT: waits until the log has a trace that starts with TEXT.
 wait_prefix() { wait_until "$1" trace_prefix_time "$2" "$3" >/dev/null; }
 
@@ -266,15 +269,15 @@ check_plugin() {
     ctl unplug unplug "$ID_A"
     ctl gone interface "$ID_A" gone "$T_NOTICE"
 
-    if [[ $FORM == ansi ]]; then
+    if [[ $FORM == ansi ]] && wait_until "$T_NOTICE" traced_times 1 "$log" 'Remove device and Close handle\n"'; then
         echo "# quick: an unplug before the arrival timer, then a plug-in"
+        # The plug-in story has traced one plug-in, one bring-up and one removal so far.
         ctl plug2 plug "$ID_A"
-        wait_prefix "$T_NOTICE" "$log" "Device $ID_A was plug-in and create file handle = "
+        wait_until "$T_NOTICE" traced_times 2 "$log" "Device $ID_A was plug-in and create file handle = "
         ctl unplug2 unplug "$ID_A"
-        wait_for "$T_NOTICE" "$log" 'Remove device and Close handle\n'
+        wait_until "$T_NOTICE" traced_times 2 "$log" 'Remove device and Close handle\n"'
         ctl plug3 plug "$ID_A"
-        sleep "$T_NOTICE"
-        [[ $(grep -c 'OutputDebugStringA "load ini' "$log") -ge 2 ]]
+        wait_until "$T_BRINGUP" traced_times 2 "$log" 'load ini\n"'
         verdict $? "quick: after an unplug before the arrival timer, the next plug-in brings the adapter up"
         ctl unplug3 unplug "$ID_A"
     else
