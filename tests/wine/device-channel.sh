@@ -117,9 +117,6 @@ trace_time() { trace_prefix_time "$1" "$2\""; }
 # traced_times N LOG TEXT: true when at least N traces start with TEXT.
 traced_times() { (($(grep -acF -- "OutputDebugStringA \"$3" "$2") >= $1)); }
 
-# wait_prefix SECONDS LOG TEXT: waits until the log has a trace that starts with TEXT.
-wait_prefix() { wait_until "$1" trace_prefix_time "$2" "$3" >/dev/null; }
-
 verdict() { # STATUS NAME DETAIL...
     local status=$1 name=$2
     shift 2
@@ -129,10 +126,6 @@ verdict() { # STATUS NAME DETAIL...
     fi
     return "$status"
 }
-
-# requests FILE: the driver's requests in FILE, without the id, one a line.
-requests() { sed -n "s/^driver [^ ]* //p" "$1" | paste -sd '|'; }
-count_of() { grep -cxF -- "$1" "$2"; }
 
 # ---- the machine --------------------------------------------------------------------------------------
 setup() {
