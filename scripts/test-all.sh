@@ -11,11 +11,13 @@
 #   7. the benchmark's size and idle parts (scripts/bench.sh --ci)
 #   8. the simulator checked against Wine: the scenarios of tests/conformance run on both and compared
 #      (tests/wine/conformance.sh, docs/winsim-conformance.md)
+#   9. the device channel under Wine with the test bus driver, and its stories compared with the
+#      simulator (tests/wine/device-channel.sh, about a minute)
 #
 # A failing stage does not stop the later ones, so one run shows every problem; a stage whose build
-# failed skips its own tests. The last line adds up the tests of stages 2, 3, 4, 6, 7 and 8 as
+# failed skips its own tests. The last line adds up the tests of stages 2, 3, 4, 6, 7, 8 and 9 as
 # "N passed, N failed" (each picture, each sweep run, each soak day, each fuzz target that ran without a
-# crash, each goal of the benchmark and each conformance scenario is one; a build that failed counts as
+# crash, each goal of the benchmark, each conformance scenario and each device-channel check is one; a build that failed counts as
 # one failure); the exit status is non-zero when anything failed.
 set -uo pipefail
 
@@ -113,6 +115,14 @@ stage "simulator checked against Wine"
 if ((windows_ok && sim_ok)); then
     bash tests/wine/conformance.sh 2>&1 | tee "$LOGS/conformance.log"
     add_counts "$LOGS/conformance.log" "conformance" "${PIPESTATUS[0]}"
+else
+    echo "skipped: a build failed"
+fi
+
+stage "device channel under Wine"
+if ((windows_ok && sim_ok)); then
+    bash tests/wine/device-channel.sh 2>&1 | tee "$LOGS/device.log"
+    add_counts "$LOGS/device.log" "device channel" "${PIPESTATUS[0]}"
 else
     echo "skipped: a build failed"
 fi

@@ -435,8 +435,12 @@ def known_differences(doc):
 
 
 def compare(scenario, sim_output, wine_dir, doc):
-    name = os.path.basename(scenario)
-    differences = hunks(sim_facts(scenario, sim_output), wine_facts(wine_dir))
+    return report(os.path.basename(scenario), sim_facts(scenario, sim_output), wine_facts(wine_dir), doc)
+
+
+def report(name, sim, wine, doc):
+    """Prints the differences of the two lists of facts and the verdict; 0 unless one is not known."""
+    differences = hunks(sim, wine)
     known = known_differences(doc).get(name, [])
     unknown = 0
     for lines in differences:

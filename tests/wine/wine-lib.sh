@@ -229,14 +229,18 @@ traced() {
     done
 }
 
-# wait_traced LOG TEXT: waits (at most T_SHOW seconds) until the program has traced TEXT.
-wait_traced() {
-    local deadline=$((SECONDS + T_SHOW))
-    until traced "$1" "$2"; do
+# wait_until SECONDS COMMAND...: runs COMMAND every 0.2 s until it succeeds, for at most SECONDS.
+wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
         ((SECONDS < deadline)) || return 1
         sleep 0.2
     done
 }
+
+# wait_traced LOG TEXT: waits (at most T_SHOW seconds) until the program has traced TEXT.
+wait_traced() { wait_until "$T_SHOW" traced "$1" "$2"; }
 
 # ---- 32-bit or 64-bit ---------------------------------------------------------------------------------
 # Tries the shipped i686 build for real: a preset run in a 32-bit prefix. It decides which build the
