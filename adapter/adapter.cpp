@@ -23,3 +23,16 @@ CAdapter::~CAdapter() {
     FreeDispResList(m_pDispResHead);
     FreeDispResList(m_pFullDispResHead);
 }
+
+void CAdapter::CloseDevice() {
+    UnregisterDevNotify();
+    CloseHandle(m_hDevice);
+    m_hDevice = INVALID_HANDLE_VALUE;
+}
+
+void CAdapter::FreeResolutionLists() {
+    FreeDispResList(m_pDispResHead);
+    m_pDispResHead = nullptr;
+    FreeDispResList(m_pFullDispResHead);
+    m_pFullDispResHead = nullptr;
+}

@@ -16,6 +16,11 @@ enum DispState : int {
     DISP_OFF = 4,
 };
 
+// Windows 7 Starter shows the adapter only as a mirror: a primary or extended state becomes mirror there.
+inline int StarterDispState(int nState) {
+    return nState >= DISP_PRIMARY_EXT && nState <= DISP_EXTENDED ? DISP_MIRROR : nState;
+}
+
 class CAdapter {
 public:
     // The texts come from the build's constant table, which lasts as long as the program: they are kept,
@@ -119,12 +124,36 @@ public:
     // The resolution the profile gets: the confirmed one while another is on trial.
     DispMode SavedMode() const;
 
+    // After a rotation swapped the width and height: the first menu-list mode at least as large as the
+    // resolution becomes it (matching.cpp). 1 when there is one; 0 leaves the last mode (or, on an empty
+    // list, the resolution as it was).
+    int RecheckResolution();
+
+    // What the window records in the adapter. Outside adapter/ the members are read, never written: each
+    // change goes through one of these operations.
     DispMode GetMode() const { return {m_nWidth, m_nHeight, m_nBpp}; }
     void StoreMode(const DispMode& mode) {
         m_nWidth = mode.nWidth;
         m_nHeight = mode.nHeight;
         m_nBpp = mode.nBpp;
     }
+    void StoreMirrorMode(const DispMode& mode) {
+        m_nMirWidth = mode.nWidth;
+        m_nMirHeight = mode.nHeight;
+        m_nMirBpp = mode.nBpp;
+    }
+    void RecordState(int nState) { m_nDispState = nState; }
+    void RecordLiveState() { m_nDispState = GetDispState(); }
+    void SetReady(bool bReady) { m_bReady = bReady ? 1 : 0; }
+    void SetSuspendedPrimary(bool bSuspended) { m_bSuspendedPrimary = bSuspended ? 1 : 0; }
+    void SetSuspendedSecondary(bool bSuspended) { m_bSuspendedSecondary = bSuspended ? 1 : 0; }
+    void SetHost(CAdapterHost* pHost) { m_pHost = pHost; }
+    // A device-interface path of the adapter, opened into m_hDevice (invalid when the open failed).
+    void OpenInterface(LPCSTR pszPath) { m_hDevice = OpenDevicePath(pszPath); }
+    // Its handle notification unregistered and its handle closed: the adapter has no device any more.
+    void CloseDevice();
+    // The menu and full resolution lists freed.
+    void FreeResolutionLists();
 
     DispRes* m_pFullDispModeHead;
     UINT m_nFullDispModeCount;

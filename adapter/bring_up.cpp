@@ -26,8 +26,7 @@ bool CAdapter::AttachToDeskTopMir() {
     DbgTrace("AttachToDeskTopMir Start\n");
     RefreshActive();
     DEVMODEA dm;
-    ZeroMemory(&dm, sizeof(dm));
-    dm.dmSize = sizeof(dm);
+    InitDevMode(dm);
     if (m_pHost != nullptr) {
         dm.dmBitsPerPel = static_cast<DWORD>(m_pHost->GetSysBpp());
         dm.dmPelsWidth = static_cast<DWORD>(m_pHost->GetSysWidth());
@@ -44,8 +43,7 @@ bool CAdapter::AttachToDeskTopMir() {
              m_nMirBpp);
     DispDevAttachAtOrigin(m_ddActive, m_nMirWidth, m_nMirHeight, m_nMirBpp);
 
-    ZeroMemory(&dm, sizeof(dm));
-    dm.dmSize = sizeof(dm);
+    InitDevMode(dm);
     if (EnumDisplaySettingsA(m_ddActive.DeviceName, ENUM_REGISTRY_SETTINGS, &dm))
         DbgTrace("AttachToDeskTopMir dmBitsPerPel = %d, dmPelsWidth = %d, dmPelsHeight = %d \n",
                  (int)dm.dmBitsPerPel, (int)dm.dmPelsWidth, (int)dm.dmPelsHeight);
@@ -194,8 +192,7 @@ bool CAdapter::TurnONDev() {
     // display on the desktop when the adapter is primary.
     if (m_pHost != nullptr && m_pHost->IsWin7()) {
         if (m_pHost->IsStarter()) {
-            if (nState >= DISP_PRIMARY_EXT && nState <= DISP_EXTENDED)
-                nState = DISP_MIRROR;
+            nState = StarterDispState(nState);
         } else if (nState == DISP_PRIMARY_EXT) {
             nState = DISP_PRIMARY_ONLY;
         }
@@ -225,8 +222,7 @@ bool CAdapter::TurnONDev() {
         SetRotation(true, m_nRotation, DISP_EXTENDED);
         DbgTrace("Turn On device extended\n");
         DEVMODEA dm;
-        ZeroMemory(&dm, sizeof(dm));
-        dm.dmSize = sizeof(dm);
+        InitDevMode(dm);
         if (!DispDevGetRegMode(m_ddActive, dm)) {
             DbgTrace("Turn on dev get res failed\n");
             DispDevSetMode(kFallbackWidth, kFallbackHeight, kFallbackBpp, m_ddActive);

@@ -247,3 +247,22 @@ void CAdapter::SyncMirrorDPI(DEVMODEA* pMode) {
     DbgTrace("No any match resolution for mirror\n");
     NearestMirrorRes(pMode);
 }
+
+int CAdapter::RecheckResolution() {
+    if (m_pDispResHead == nullptr) {
+        DbgTrace("[Recheck Resolution] m_pAdapter->m_pDispResHead == NULL \n");
+        return 0;
+    }
+    const DispMode old = GetMode();
+    // The list ascends by width, then height, then depth: the first mode that holds the old one in all
+    // three values is the smallest that loses nothing.
+    for (const DispRes* pNode = m_pDispResHead; pNode != nullptr; pNode = pNode->pNext) {
+        StoreMode({static_cast<int>(pNode->nWidth), static_cast<int>(pNode->nHeight),
+                   static_cast<int>(pNode->nBpp)});
+        if (static_cast<unsigned>(old.nWidth) <= pNode->nWidth &&
+            static_cast<unsigned>(old.nHeight) <= pNode->nHeight &&
+            static_cast<unsigned>(old.nBpp) <= pNode->nBpp)
+            return 1;
+    }
+    return 0;
+}

@@ -7,6 +7,7 @@
 #include "adapter/adapter.h"
 #include "adapter/mode_lists.h"
 #include "sysint/dbg_trace.h"
+#include "sysint/disp_dev.h"
 
 namespace {
 
@@ -90,8 +91,7 @@ unsigned CollectModes(LPCSTR pszDevice, ModeFilter filter, ModeSortList* pSet) {
     unsigned nPrevBpp = 0;
     for (DWORD iMode = 0;; ++iMode) {
         DEVMODEA dm;
-        ZeroMemory(&dm, sizeof(dm));
-        dm.dmSize = sizeof(dm);
+        InitDevMode(dm);
         if (EnumDisplaySettingsA(pszDevice, iMode, &dm) != TRUE)
             break;
         ++nReported;

@@ -6,6 +6,7 @@
 #include "adapter/profile_names.h"
 #include "framework/app.h"
 #include "sysint/dbg_trace.h"
+#include "sysint/disp_dev.h"
 
 namespace {
 
@@ -26,8 +27,7 @@ const CWinApp* Profile() {
 // dd's mode as stored in the registry. A record that was never filled in has no name, and an empty name
 // would make Windows read (and later change) the primary display instead.
 bool ReadRegistryMode(const DISPLAY_DEVICEA& dd, DEVMODEA* pdm) {
-    ZeroMemory(pdm, sizeof(*pdm));
-    pdm->dmSize = sizeof(*pdm);
+    InitDevMode(*pdm);
     if (dd.DeviceName[0] == '\0')
         return false;
     return EnumDisplaySettingsA(dd.DeviceName, ENUM_REGISTRY_SETTINGS, pdm) != FALSE;

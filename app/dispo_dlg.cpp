@@ -47,7 +47,7 @@ CDispoDlg::CDispoDlg()
 void CDispoDlg::SetAdapter(CAdapter* pAdapter) {
     m_pAdapter = pAdapter;
     if (pAdapter != nullptr)
-        pAdapter->m_pHost = this;
+        pAdapter->SetHost(this);
 }
 
 CDispoDlg::~CDispoDlg() {

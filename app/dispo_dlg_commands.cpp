@@ -34,7 +34,7 @@ void MirrorFromExtended(CAdapter& adapter) {
 void RememberOff(CAdapter& adapter) {
     CWinApp* pApp = FwGetApp();
     if (pApp != nullptr && pApp->WriteProfileInt(PROFILE_SECTION_DONGLE, PROFILE_DISP_STATE, DISP_OFF)) {
-        adapter.m_nDispState = DISP_OFF;
+        adapter.RecordState(DISP_OFF);
         DbgTrace("Write display state off\n");
     } else {
         DbgTrace("Write display state failed\n");
@@ -87,7 +87,7 @@ void CDispoDlg::OnPrimary() {
         else
             adapter.AttachToDeskTopPrimary();
     }
-    adapter.m_nDispState = m_bIntelChip ? DISP_PRIMARY_ONLY : DISP_PRIMARY_EXT;
+    adapter.RecordState(m_bIntelChip ? DISP_PRIMARY_ONLY : DISP_PRIMARY_EXT);
     adapter.SaveSettings();
 }
 
@@ -128,7 +128,7 @@ void CDispoDlg::OnExt() {
     default:
         break;
     }
-    adapter.m_nDispState = DISP_EXTENDED;
+    adapter.RecordState(DISP_EXTENDED);
     adapter.SaveSettings();
 }
 
@@ -163,7 +163,7 @@ void CDispoDlg::OnMirror() {
     default:
         break;
     }
-    adapter.m_nDispState = DISP_MIRROR;
+    adapter.RecordState(DISP_MIRROR);
     adapter.SaveSettings();
 }
 
@@ -196,7 +196,7 @@ void CDispoDlg::OnOff() {
     }
     RunDwmService(true);
     OutputDebugStringA("Enable Composition\n");
-    adapter.m_nDispState = DISP_OFF;
+    adapter.RecordState(DISP_OFF);
     // An adapter whose driver never got ready has loaded none of the user's settings: the choice alone
     // is remembered, as without an adapter.
     if (adapter.m_bSettingsLoaded)

@@ -10,6 +10,7 @@
 #include "sysint/dwm_service.h"
 #include "sysint/str_util.h"
 #include "tray/tray_icon.h"
+#include "sysint/disp_dev.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ BOOL CDispoDlg::DeviceArrival() {
     DbgTrace("Device arrival\n");
     if (m_pAdapter->m_hDevice == INVALID_HANDLE_VALUE) {
         // The interface was there but the driver would not open; the next arrival tries again.
-        m_pAdapter->m_bReady = 0;
+        m_pAdapter->SetReady(false);
         return TRUE;
     }
     // The icon shows as soon as the adapter is open, before the driver has reported ready.
@@ -39,11 +40,10 @@ BOOL CDispoDlg::DeviceArrival() {
     if (!WaitUntilReady(*m_pAdapter, m_bStarter != FALSE))
         return TRUE;
     m_pAdapter->LoadSettings();
-    if (m_bStarter && m_pAdapter->m_nDispState >= DISP_PRIMARY_EXT &&
-        m_pAdapter->m_nDispState <= DISP_EXTENDED)
-        m_pAdapter->m_nDispState = DISP_MIRROR;
+    if (m_bStarter)
+        m_pAdapter->RecordState(StarterDispState(m_pAdapter->m_nDispState));
     if (m_pAdapter->FindDisplayDevices()) {
-        m_pAdapter->m_bReady = 1;
+        m_pAdapter->SetReady(true);
         if (m_pAdapter->GetDispRes())
             m_pAdapter->TurnONDev();
     }
@@ -74,7 +74,7 @@ BOOL CDispoDlg::OnAdapterArrival(const DEV_BROADCAST_HDR* pHeader) {
     if (!StrContainsNoCase(pInterface->dbcc_name, m_pAdapter->m_pszUsbId))
         return FALSE;
     StopDwmAndWait();
-    m_pAdapter->m_hDevice = CAdapter::OpenDevicePath(pInterface->dbcc_name);
+    m_pAdapter->OpenInterface(pInterface->dbcc_name);
     DbgTrace("Device %s was plug-in and create file handle = %d \n", m_pAdapter->m_pszUsbId,
              (int)(INT_PTR)m_pAdapter->m_hDevice);
     SetTimer(ARRIVAL_TIMER, ARRIVAL_TIMER_MS);
@@ -112,23 +112,19 @@ BOOL CDispoDlg::OnAdapterInterfaceRemoval(const DEV_BROADCAST_HDR* pHeader) {
 void CDispoDlg::RemoveAdapter() {
     CAdapter& adapter = *m_pAdapter;
     CycleMonitorPower();
-    adapter.m_bReady = 0;
+    adapter.SetReady(false);
     DbgTrace("Remove device \n");
-    adapter.m_nDispState = adapter.GetDispState();
+    adapter.RecordLiveState();
     int nWidth = 0, nHeight = 0, nBpp = 0;
     if (GetDevCurrentMode(&nWidth, &nHeight, &nBpp, adapter.m_ddActive)) {
-        adapter.m_nWidth = nWidth;
-        adapter.m_nHeight = nHeight;
-        adapter.m_nBpp = nBpp;
+        adapter.StoreMode({nWidth, nHeight, nBpp});
         adapter.SaveSettings();
         DbgTrace("DISPLAYCHANGE x = %d, y = %d, z = %d\n", nWidth, nHeight, nBpp);
     }
     adapter.TurnOffDev();
     DbgTrace("TurnOffDev \n");
     RestoreSavedSystem(/*bForget*/ false);
-    adapter.UnregisterDevNotify();
-    CloseHandle(adapter.m_hDevice);
-    adapter.m_hDevice = INVALID_HANDLE_VALUE;
+    adapter.CloseDevice();
     DbgTrace("Remove device and Close handle\n");
     if (m_pTrayIcon != nullptr)
         m_pTrayIcon->RemoveFromTray();
@@ -140,8 +136,7 @@ void CDispoDlg::RemoveAdapter() {
 
 BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd) {
     DEVMODEA dm;
-    ZeroMemory(&dm, sizeof(dm));
-    dm.dmSize = sizeof(dm);
+    InitDevMode(dm);
     // A display off the desktop still answers, with a mode of 0 x 0 x 0; saving that would wipe the
     // resolution the user chose, so it counts as no mode at all.
     if (!EnumDisplaySettingsA(dd.DeviceName, ENUM_CURRENT_SETTINGS, &dm) || dm.dmPelsWidth == 0 ||

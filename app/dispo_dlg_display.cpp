@@ -24,7 +24,7 @@ void CDispoDlg::OnDisplayChange() {
     if (m_bChangingSysMode)
         return;
     CAdapter& adapter = *m_pAdapter;
-    adapter.m_nDispState = adapter.GetDispState();
+    adapter.RecordLiveState();
     if (!m_bMirrorMode)
         return;
     adapter.SetAllModes(true);
@@ -36,17 +36,15 @@ void CDispoDlg::OnDisplayChange() {
         pApp->m_nSysZ = m_nSysBpp;
     }
     DEVMODEA dm;
-    ZeroMemory(&dm, sizeof(dm));
-    dm.dmSize = sizeof(dm);
+    InitDevMode(dm);
     dm.dmPelsWidth = static_cast<DWORD>(m_nSysWidth);
     dm.dmPelsHeight = static_cast<DWORD>(m_nSysHeight);
     dm.dmBitsPerPel = static_cast<DWORD>(m_nSysBpp);
     MirrorCenter center = {};
     if (!adapter.FindMirrorRes(&dm, &center))
         adapter.SyncMirrorDPI(&dm);
-    adapter.m_nMirWidth = static_cast<int>(dm.dmPelsWidth);
-    adapter.m_nMirHeight = static_cast<int>(dm.dmPelsHeight);
-    adapter.m_nMirBpp = static_cast<int>(dm.dmBitsPerPel);
+    adapter.StoreMirrorMode({static_cast<int>(dm.dmPelsWidth), static_cast<int>(dm.dmPelsHeight),
+                             static_cast<int>(dm.dmBitsPerPel)});
     adapter.SetResolution(adapter.m_nMirWidth, adapter.m_nMirHeight, adapter.m_nMirBpp);
     if (dm.dmBitsPerPel == 32 && !DispDevIsAttached(adapter.m_ddActive)) {
         dm.dmBitsPerPel = kMirrorFallbackBpp;

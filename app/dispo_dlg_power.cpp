@@ -53,10 +53,10 @@ void CDispoDlg::OnPM(WPARAM wParam) {
             break;
         if (m_pAdapter->m_bSuspendedPrimary) {
             SetTimer(RESUME_PRIMARY_TIMER, RESUME_PRIMARY_FIRST_MS);
-            m_pAdapter->m_bSuspendedPrimary = 0;
+            m_pAdapter->SetSuspendedPrimary(false);
         } else if (m_pAdapter->m_bSuspendedSecondary) {
             SetTimer(RESUME_SECONDARY_TIMER, RESUME_SECONDARY_FIRST_MS);
-            m_pAdapter->m_bSuspendedSecondary = 0;
+            m_pAdapter->SetSuspendedSecondary(false);
         }
         break;
     default:
@@ -73,11 +73,11 @@ void CDispoDlg::TakeOffBeforeSuspend() {
     if (nState == DISP_PRIMARY_EXT || nState == DISP_PRIMARY_ONLY) {
         DbgTrace("Goto suspend from Primary\n");
         adapter.LeavePrimaryState(nState, 0);
-        adapter.m_bSuspendedPrimary = 1;
+        adapter.SetSuspendedPrimary(true);
         return;
     }
     if (nState != DISP_OFF)
-        adapter.m_bSuspendedSecondary = 1;
+        adapter.SetSuspendedSecondary(true);
     adapter.SaveSettings();
     if (nState == DISP_EXTENDED) {
         adapter.DetachDev();
@@ -104,12 +104,12 @@ BOOL CDispoDlg::ResumeFromPrimary() {
         if (adapter.IsDevAttached()) {
             DbgTrace("Set to primary\n");
             OnPrimary();
-            adapter.m_bSuspendedPrimary = 0;
+            adapter.SetSuspendedPrimary(false);
             g_nResumeCount = 0;
             return TRUE;
         }
     }
-    adapter.m_bSuspendedPrimary = 1;
+    adapter.SetSuspendedPrimary(true);
     SetTimer(RESUME_PRIMARY_TIMER, RESUME_PRIMARY_RETRY_MS);
     return FALSE;
 }
@@ -120,11 +120,11 @@ BOOL CDispoDlg::ResumeFromSecondary() {
     CAdapter& adapter = *m_pAdapter;
     if (DriverBackAfterResume(adapter)) {
         adapter.TurnONDev();
-        adapter.m_bSuspendedSecondary = 0;
+        adapter.SetSuspendedSecondary(false);
         if (adapter.IsDevAttached())
             return TRUE;
     }
-    adapter.m_bSuspendedSecondary = 1;
+    adapter.SetSuspendedSecondary(true);
     SetTimer(RESUME_SECONDARY_TIMER, RESUME_SECONDARY_RETRY_MS);
     return FALSE;
 }

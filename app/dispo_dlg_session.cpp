@@ -23,15 +23,11 @@ void CDispoDlg::OnEndSession(BOOL /*bEnding*/) {
     DbgTrace("Enable Composition\n");
     DbgTrace("EndSession\n");
     if (m_pAdapter != nullptr && m_pAdapter->m_hDevice != INVALID_HANDLE_VALUE) {
-        m_pAdapter->m_nDispState = m_pAdapter->GetDispState();
+        m_pAdapter->RecordLiveState();
         m_pAdapter->TurnOffDev();
     }
-    if (m_pAdapter != nullptr) {
-        FreeDispResList(m_pAdapter->m_pDispResHead);
-        m_pAdapter->m_pDispResHead = nullptr;
-        FreeDispResList(m_pAdapter->m_pFullDispResHead);
-        m_pAdapter->m_pFullDispResHead = nullptr;
-    }
+    if (m_pAdapter != nullptr)
+        m_pAdapter->FreeResolutionLists();
     FreeDispResList(m_pSysDispModeHead);
     m_pSysDispModeHead = nullptr;
     PostMessage(WM_CLOSE, 0, 0);

@@ -22,16 +22,9 @@ void CDispoDlg::CycleMonitorPower() {
 
 int CDispoDlg::RestoreSystem(int w, int h, int d) {
     // The system's primary display. When only the adapter's mirror driver carries the primary flag, the
-    // walk runs off the end and the device enumerated last is used.
+    // device enumerated last is used.
     DISPLAY_DEVICEA dd = {};
-    for (DWORD i = 0;; ++i) {
-        dd.cb = sizeof(dd);
-        if (!EnumDisplayDevicesA(nullptr, i, &dd, 0))
-            break;
-        if ((dd.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) &&
-            !(dd.StateFlags & DISPLAY_DEVICE_MIRRORING_DRIVER))
-            break;
-    }
+    DispDevFindSystemPrimary(dd);
     DbgTrace("Restore system %d %d %d\n", w, h, d);
     // The change comes back to this window as WM_DISPLAYCHANGE from inside the call; it is the program's
     // own, not the user's (OnDisplayChange).

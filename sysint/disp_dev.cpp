@@ -9,10 +9,10 @@
 
 // Set by DispDevInit: in the simulator one executable image runs program start after program start, so
 // none of these may count on static zero-initialisation.
-DispDevSlot g_OrgPrimary;
-DispDevSlot g_DetachedDevs[kDetachedDevSlots];
-LONG g_nLastCdsResult;
-bool g_bDispDevInit;
+static DispDevSlot g_OrgPrimary;
+static DispDevSlot g_DetachedDevs[kDetachedDevSlots];
+static LONG g_nLastCdsResult;
+static bool g_bDispDevInit;
 
 namespace {
 
@@ -43,8 +43,7 @@ bool EnumDevice(DWORD i, DISPLAY_DEVICEA& dd) {
 // The device's registry mode. The record is cleared first, so a failed read leaves zeros, never stale or
 // uninitialised fields.
 bool ReadRegMode(const char* pszDeviceName, DEVMODEA& dm) {
-    memset(&dm, 0, sizeof(dm));
-    dm.dmSize = sizeof(dm);
+    InitDevMode(dm);
     return EnumDisplaySettingsA(pszDeviceName, ENUM_REGISTRY_SETTINGS, &dm) != FALSE;
 }
 
@@ -234,8 +233,7 @@ int DispDevIsAttached(DISPLAY_DEVICEA& dd) {
 
 bool DispDevStayingDisplay(DEVMODEA& dm) {
     DISPLAY_DEVICEA dd = g_OrgPrimary.dd;
-    memset(&dm, 0, sizeof(dm));
-    dm.dmSize = sizeof(dm);
+    InitDevMode(dm);
     const char* pszName = g_OrgPrimary.bFlag && DispDevIsAttached(dd) ? dd.DeviceName : nullptr;
     return EnumDisplaySettingsA(pszName, ENUM_CURRENT_SETTINGS, &dm) != FALSE;
 }
@@ -466,4 +464,31 @@ int DispDevAttachExtend(DISPLAY_DEVICEA& dd) {
 
 LONG DispDevLastResult() {
     return g_nLastCdsResult;
+}
+
+DispDevSlot& DispDevOrgPrimary() {
+    return g_OrgPrimary;
+}
+
+DispDevSlot& DispDevDetachedSlot(int nSlot) {
+    return g_DetachedDevs[nSlot];
+}
+
+bool DispDevInitDone() {
+    return g_bDispDevInit;
+}
+
+void DispDevForget() {
+    g_bDispDevInit = false;
+}
+
+bool DispDevFindSystemPrimary(DISPLAY_DEVICEA& dd) {
+    for (DWORD i = 0;; ++i) {
+        dd.cb = sizeof(dd);
+        if (!EnumDisplayDevicesA(nullptr, i, &dd, 0))
+            return false;
+        if ((dd.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) &&
+            !(dd.StateFlags & DISPLAY_DEVICE_MIRRORING_DRIVER))
+            return true;
+    }
 }

@@ -22,10 +22,24 @@ struct DispDevSlot {
 
 constexpr int kDetachedDevSlots = 9;
 
-extern DispDevSlot g_OrgPrimary;
-extern DispDevSlot g_DetachedDevs[kDetachedDevSlots];
-extern LONG g_nLastCdsResult;
-extern bool g_bDispDevInit;
+// The library's own records, kept in disp_dev.cpp: the system's own display as it was at start, the
+// displays it detached (slot 0 to kDetachedDevSlots - 1), and whether DispDevInit has run.
+DispDevSlot& DispDevOrgPrimary();
+DispDevSlot& DispDevDetachedSlot(int nSlot);
+bool DispDevInitDone();
+// Forgets that DispDevInit ran, as a new program start in the simulator's one shared image finds it.
+void DispDevForget();
+
+// A mode record ready for EnumDisplaySettingsA: cleared, its size set, no driver extra.
+inline void InitDevMode(DEVMODEA& dm) {
+    ZeroMemory(&dm, sizeof(dm));
+    dm.dmSize = sizeof(dm);
+}
+
+// The system's own primary display: the first device that is primary and not a mirroring driver (a
+// mirror driver copies the primary display and may carry its flag as well). False when there is none;
+// dd then holds the device enumerated last.
+bool DispDevFindSystemPrimary(DISPLAY_DEVICEA& dd);
 
 // Records the system's own display and picks the video key base for this Windows version. Runs once at
 // process start, before anything can change the layout. The system's own display is never a mirroring

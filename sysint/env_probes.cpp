@@ -5,6 +5,7 @@
 #include "sysint/dbg_trace.h"
 #include "sysint/env_probes.h"
 #include "sysint/str_util.h"
+#include "sysint/disp_dev.h"
 
 namespace {
 
@@ -96,16 +97,10 @@ BOOL ProbeIntelChip(BYTE& bIntelChip) {
 
 bool ProbePrimaryMode(int& nBpp, int& nWidth, int& nHeight) {
     DISPLAY_DEVICEA dd = {};
-    dd.cb = sizeof(dd);
-    for (DWORD i = 0;; ++i) {
-        if (!EnumDisplayDevicesA(nullptr, i, &dd, 0))
-            return false;
-        if ((dd.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE) &&
-            !(dd.StateFlags & DISPLAY_DEVICE_MIRRORING_DRIVER))
-            break;
-    }
-    DEVMODEA dm = {};
-    dm.dmSize = sizeof(dm);
+    if (!DispDevFindSystemPrimary(dd))
+        return false;
+    DEVMODEA dm;
+    InitDevMode(dm);
     // Without a readable mode the last known one stands; zeros would read as "no primary display".
     if (!EnumDisplaySettingsA(dd.DeviceName, ENUM_REGISTRY_SETTINGS, &dm))
         return false;

@@ -24,8 +24,8 @@ int CRightMouseClickMsgHandler::OnMouseMsg() {
 
 CTrayIcon::CTrayIcon(HWND hOwner, UINT nIconId, UINT nCallbackMsg, HICON hIcon, LPCSTR pszTip,
                      CTrayIconMouseMsgHandler** ppHandlers, int nHandlers)
-    : m_hOwner(hOwner), m_nIconId(nIconId), m_nCallbackMsg(nCallbackMsg), m_hIcon(hIcon), m_pszTip(pszTip), m_ppHandlers(ppHandlers),
-      m_nHandlers(nHandlers) {}
+    : m_hOwner(hOwner), m_nIconId(nIconId), m_nCallbackMsg(nCallbackMsg), m_hIcon(hIcon), m_pszTip(pszTip),
+      m_ppHandlers(ppHandlers), m_nHandlers(nHandlers) {}
 
 CTrayIcon::~CTrayIcon() {
     RemoveFromTray();

@@ -25,8 +25,8 @@ constexpr struct {
     UINT nId;
     const char* pszTrace;
 } kStateItemOf[] = {
-    {ID_MENU_PRIMARY, "menu primary\n"},  // DISP_PRIMARY_EXT
-    {ID_MENU_PRIMARY, "menu primary\n"},  // DISP_PRIMARY_ONLY
+    {ID_MENU_PRIMARY, "menu primary\n"},   // DISP_PRIMARY_EXT
+    {ID_MENU_PRIMARY, "menu primary\n"},   // DISP_PRIMARY_ONLY
     {ID_MENU_EXTENDED, "menu extended\n"}, // DISP_EXTENDED
     {ID_MENU_MIRROR, "menu mirror\n"},     // DISP_MIRROR
     {ID_MENU_OFF, "menu off\n"},           // DISP_OFF
@@ -235,8 +235,7 @@ void AppendHighResMenu(UINT nId, const DispRes* pEntry, HMENU hHighMenu) {
 void CheckCurrentResItem(HMENU hResMenu, HMENU hHighMenu, CAdapter& adapter) {
     const int nState = adapter.GetDispState();
     DEVMODEA dm;
-    ZeroMemory(&dm, sizeof(dm));
-    dm.dmSize = sizeof(dm);
+    InitDevMode(dm);
     if (DispDevGetRegMode(adapter.m_ddActive, dm)) {
         DbgTrace("Get current res scucces x = %d, y = %d, z = %d\n", (int)dm.dmPelsWidth,
                  (int)dm.dmPelsHeight, (int)dm.dmBitsPerPel);

@@ -53,7 +53,7 @@ protected:
     static std::vector<int> Flagged() {
         std::vector<int> slots;
         for (int i = 0; i < kDetachedDevSlots; ++i)
-            if (g_DetachedDevs[i].bFlag)
+            if (DispDevDetachedSlot(i).bFlag)
                 slots.push_back(i);
         return slots;
     }
@@ -116,15 +116,14 @@ TEST_F(DispDev, InitRemembersTheSystemsOwnDisplayNeverTheAdaptersOrAMirror) {
         winsim::BeginTestProcess();
         c.machine();
         // A previous program start in the same image left its state behind.
-        g_DetachedDevs[4].bFlag = TRUE;
-        g_OrgPrimary.bFlag = FALSE;
-        g_nLastCdsResult = DISP_CHANGE_FAILED;
-        g_bDispDevInit = false;
+        DispDevDetachedSlot(4).bFlag = TRUE;
+        DispDevOrgPrimary().bFlag = FALSE;
+        DispDevForget();
 
         EXPECT_EQ(DispDevInit(kAdapterId, kMirrorId), 1);
-        EXPECT_TRUE(g_bDispDevInit);
-        EXPECT_TRUE(g_OrgPrimary.bFlag);
-        EXPECT_STREQ(g_OrgPrimary.dd.DeviceID, c.remembered);
+        EXPECT_TRUE(DispDevInitDone());
+        EXPECT_TRUE(DispDevOrgPrimary().bFlag);
+        EXPECT_STREQ(DispDevOrgPrimary().dd.DeviceID, c.remembered);
         EXPECT_TRUE(Flagged().empty());
         EXPECT_EQ(DispDevLastResult(), DISP_CHANGE_SUCCESSFUL);
         EXPECT_TRUE(Calls().empty());
@@ -133,7 +132,7 @@ TEST_F(DispDev, InitRemembersTheSystemsOwnDisplayNeverTheAdaptersOrAMirror) {
 
 TEST_F(DispDev, WithNoDisplayDeviceZeroAtStartExtendingAndRestoringTheSystemsDisplayDoNothing) {
     DispDevInit();
-    EXPECT_FALSE(g_OrgPrimary.bFlag);
+    EXPECT_FALSE(DispDevOrgPrimary().bFlag);
     AddPrimary(kSystemId, {{1280, 1024, 32}});
     AddDisplay(kAdapterId, {{1024, 768, 16}});
     DISPLAY_DEVICEA adapter = Record(1);
@@ -147,8 +146,8 @@ TEST_F(DispDev, WithNoDisplayDeviceZeroAtStartExtendingAndRestoringTheSystemsDis
 
 TEST_F(DispDev, BeforeInitOnlyTheModeSettersAndTheLastResultWork) {
     SystemAndAdapter();
-    g_bDispDevInit = false;
-    g_nLastCdsResult = DISP_CHANGE_RESTART;
+    DispDevForget();
+    const LONG nLastResult = DispDevLastResult();
     DISPLAY_DEVICEA system = Record(0);
     DISPLAY_DEVICEA adapter = Record(1);
     DEVMODEA dm = {};
@@ -169,7 +168,7 @@ TEST_F(DispDev, BeforeInitOnlyTheModeSettersAndTheLastResultWork) {
     EXPECT_TRUE(Calls().empty());
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(2))), -1);
 
-    EXPECT_EQ(DispDevLastResult(), DISP_CHANGE_RESTART);
+    EXPECT_EQ(DispDevLastResult(), nLastResult);
     EXPECT_EQ(DispDevSetMode(1024, 768, 32, system), 1);
     EXPECT_EQ(Calls(), Calls_t{"\\\\.\\DISPLAY1 0x5C0020 1024x768x32@60 pos 0,0 flags 0x1"});
 }
@@ -493,8 +492,8 @@ TEST_F(DispDevOthers, EveryOtherAttachedDisplayIsStoredOffThenAllGoTogether) {
                            "apply",
                        }));
     EXPECT_EQ(Flagged(), (std::vector<int>{0, 1}));
-    EXPECT_STREQ(g_DetachedDevs[0].dd.DeviceName, "\\\\.\\DISPLAY4");
-    EXPECT_STREQ(g_DetachedDevs[1].dd.DeviceName, "\\\\.\\DISPLAY6");
+    EXPECT_STREQ(DispDevDetachedSlot(0).dd.DeviceName, "\\\\.\\DISPLAY4");
+    EXPECT_STREQ(DispDevDetachedSlot(1).dd.DeviceName, "\\\\.\\DISPLAY6");
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(4))), 0);
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(6))), 0);
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(5))), -1);
