@@ -335,8 +335,8 @@ Function WriteTask
     Pop $R4
     Pop $R3
     Pop $R0
-    Pop $R1
     Pop $R2
+    Pop $R1
 FunctionEnd
 
 ; WaitTaskRun NAME: waits, at most PRESET_WAIT_LOOKS times 100 ms, until the task NAME has run, which

@@ -840,7 +840,7 @@ check_installer_task() {
         IFS='|' read -r name title res <<<"$entry"
         exe="C:\\Program Files\\$name\\$name.exe"
         # The Run value of an earlier version, which setup replaces with the task.
-        reg_set "$RUN_KEY" "$name" REG_SZ "\"$exe\""
+        reg_set "$RUN_KEY" "$name" REG_SZ "\"$exe\"" || fail "installer-task: the Run value of $name set with reg add"
         run_quick "$WORK/setup-$name.log" "$WIN32_DIR/$name-setup.exe" /S "/RES=$res"
         verdict "$RC" "installer-task: $name-setup.exe /S /RES=$res finishes with exit code 0 (${ELAPSED}s)" ||
             { show_log "$WORK/setup-$name.log"; continue; }
