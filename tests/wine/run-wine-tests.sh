@@ -718,12 +718,12 @@ start_menu_link() {
 
 # link_to NAME TARGET [ARGUMENTS]: true when the Start-menu entry of NAME starts TARGET with ARGUMENTS
 # (none when left out). A shell link keeps its target's path in ANSI and its arguments, folder and
-# icon in UTF-16.
+# icon in UTF-16; the MinGW cross tools' strings reads both.
 link_to() {
     local link target args
     link=$(start_menu_link "$1") && [[ -n $link ]] || return 1
-    target=$(strings -a "$link")
-    args=$(strings -el "$link")
+    target=$(i686-w64-mingw32-strings -a "$link")
+    args=$(i686-w64-mingw32-strings -el "$link")
     grep -Fq -- "$2" <<<"$target" || return 1
     if [[ -n ${3:-} ]]; then grep -Fxq -- "$3" <<<"$args"; else ! grep -q '^/' <<<"$args"; fi
 }
