@@ -4,6 +4,9 @@
 find_program(DUODESK_MAKENSIS makensis REQUIRED)
 
 set(DUODESK_NSI ${PROJECT_SOURCE_DIR}/installer/duodesk.nsi)
+# The Task Scheduler task that setup fills in and registers on Vista and 7; it is compiled in beside
+# the script.
+set(DUODESK_TASK_XML ${PROJECT_SOURCE_DIR}/installer/logon-task.xml)
 
 function(duodesk_installer name)
     # The uninstaller looks for the running program by its instance name, which the deliverable's
@@ -21,7 +24,7 @@ function(duodesk_installer name)
         COMMAND ${DUODESK_MAKENSIS} -V2 -NOCD
             -DNAME=${name} "-DINSTANCE=${instance}" -DEXE=$<TARGET_FILE:${name}>
             -DICON=${PROJECT_SOURCE_DIR}/res/duodesk.ico -DOUTFILE=${setup} ${DUODESK_NSI}
-        DEPENDS ${name} ${DUODESK_NSI} ${PROJECT_SOURCE_DIR}/res/duodesk.ico
+        DEPENDS ${name} ${DUODESK_NSI} ${DUODESK_TASK_XML} ${PROJECT_SOURCE_DIR}/res/duodesk.ico
         COMMENT "Building ${name}-setup.exe"
         VERBATIM)
     add_custom_target(${name}-setup ALL DEPENDS ${setup})

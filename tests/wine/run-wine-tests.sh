@@ -27,15 +27,26 @@
 #   end session "wineboot --end-session --shutdown", which Wine's ExitWindowsEx runs, gets TRUE from the
 #               resident duodesk.exe for WM_QUERYENDSESSION; on WM_ENDSESSION it traces "EndSession"
 #               and is gone
-#   installer   a /RES that is not a resolution ends setup with exit code 2 and installs nothing;
-#               duodesk-setup.exe /S /RES=1280x1024x16 and duodeskb-setup.exe /S /RES=1024x768x32 leave
-#               their files, Start-menu entry, Run value, Add/Remove entry (with the version) and the
-#               four preset profile values, and the programs running; setup run again closes the
-#               running duodesk.exe and starts the new one; the silent uninstall of the running
-#               duodesk makes it delete its registry tree itself and leaves duodeskb running; that of
-#               duodeskb, closed first, deletes the tree itself. Each uninstall leaves no process, no
-#               files, no Run value, no Add/Remove entry and no "Kiva Dongle" key. The setup
-#               programs are 32-bit, so this check needs the i686 build to run
+#   installer   with Wine as Windows XP: a /RES that is not a resolution ends setup with exit code 2
+#               and installs nothing; duodesk-setup.exe /S /RES=1280x1024x16 and duodeskb-setup.exe /S
+#               /RES=1024x768x32 leave their files, Start-menu entry (the program), Run value,
+#               Add/Remove entry (with the version) and the four preset profile values, and the
+#               programs running; setup run again closes the running duodesk.exe and starts the new
+#               one; the silent uninstall of the running duodesk makes it delete its registry tree
+#               itself and leaves duodeskb running; that of duodeskb, closed first, deletes the tree
+#               itself. Each uninstall leaves no process, no files, no Run value, no Add/Remove entry,
+#               no task and no "Kiva Dongle" key
+#   installer-task  with Wine as Windows 10, setup ends with exit code 3 and installs nothing; as
+#               Windows 7, with the Task Scheduler service started, each setup registers its logon
+#               task (system32\tasks\NAME, with the program in its description), writes the task
+#               definition (logon trigger, the group Users with an interactive token, the highest
+#               rights, no time limit, not stopped on battery, the program) beside the program,
+#               deletes the Run value an earlier version left, leaves no preset task behind and points
+#               its Start-menu entry at schtasks /Run; each uninstall removes the task and the rest.
+#               Wine keeps only the description and settings of a task and runs none, not even with
+#               schtasks /Run: the definition is checked as setup writes it, and the programs'
+#               behaviour once started is the "installer" check's
+#               The setup programs are 32-bit, so both checks need the i686 build to run
 #
 # The tray checks drive the programs with tests/wine/tray_probe.cpp (tray-probe.exe, built beside them);
 # the uninstall and end-of-session checks wait with it for duodesk's window.
@@ -44,7 +55,7 @@
 #          (defaults: build/win32 and build/win64 of the repository; --screenshot keeps a copy of the
 #          tray menu's screenshot, which is otherwise deleted with the rest of the run's files;
 #          --only runs just the checks named in the comma-separated LIST: resources, preset, close,
-#          tray-icon, tray-menu, tray-off, dialog, uninstall, end-session, installer)
+#          tray-icon, tray-menu, tray-off, dialog, uninstall, end-session, installer, installer-task)
 #
 # Every Wine check gets a fresh WINEPREFIX of its own, which is deleted afterwards together with its
 # wineserver. Every call into Wine runs under `timeout`, and the whole run under one more, so a hung
@@ -74,6 +85,7 @@ done
 
 # Upper bounds beyond those of wine-lib.sh, in seconds.
 T_SETTLE=5         # how long a resident program gets to create its window before it is asked to close
+T_SCHEDULE=60      # how long the Task Scheduler service gets to start
 T_ALL=900          # the whole script
 
 # shellcheck source=tests/wine/wine-lib.sh
@@ -693,6 +705,7 @@ installed_leftovers() {
     # A Run key that reg cannot list counts as one with the value: the check must not pass on a failure.
     reg_list "$RUN_KEY" && [[ " | $REG_OUT" != *" |     $name    REG_"* ]] || echo "the Run value"
     reg_list "$ARP_KEY\\$name" && echo "the Add/Remove entry"
+    [[ -e $PREFIX/drive_c/windows/system32/tasks/$name ]] && echo "the task $name"
 }
 
 # uninstall NAME HOW: runs the silent uninstall that Add/Remove Programs runs, its QuietUninstallString,
@@ -732,9 +745,50 @@ wait_no_procs() {
     done
 }
 
+# set_windows VERSION: the Windows version the prefix reports (winecfg's names: winxp, win7, win10).
+set_windows() {
+    timeout --kill-after=5 "$T_QUICK" "$LOADER" winecfg /v "$1" >"$WORK/winecfg.log" 2>&1 && return 0
+    fail "installer: winecfg /v $1"
+    show_log "$WORK/winecfg.log"
+    return 1
+}
+
+# start_schedule: starts the Task Scheduler service, which Wine does not start by itself; until it
+# runs, schtasks answers 0x80041315. Right after wineboot the service database is still locked for a
+# few seconds, so the start is tried again within T_SCHEDULE seconds.
+start_schedule() {
+    local deadline=$((SECONDS + T_SCHEDULE))
+    until timeout --kill-after=5 "$T_QUICK" "$LOADER" net start schedule >"$WORK/schedule.log" 2>&1; do
+        if ((SECONDS >= deadline)); then
+            fail "installer: net start schedule starts the Task Scheduler within ${T_SCHEDULE}s"
+            show_log "$WORK/schedule.log"
+            return 1
+        fi
+        sleep 2
+    done
+}
+
+# start_menu_link NAME: the Start-menu entry of NAME, when there is one.
+start_menu_link() {
+    compgen -G "$PREFIX/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$1.lnk" | head -n 1
+}
+
+# link_to NAME TARGET [ARGUMENTS]: true when the Start-menu entry of NAME starts TARGET with ARGUMENTS
+# (none when left out). A shell link keeps its target's path in ANSI and its arguments, folder and
+# icon in UTF-16; the MinGW cross tools' strings reads both.
+link_to() {
+    local link target args
+    link=$(start_menu_link "$1") && [[ -n $link ]] || return 1
+    target=$(i686-w64-mingw32-strings -a "$link")
+    args=$(i686-w64-mingw32-strings -el "$link")
+    grep -Fq -- "$2" <<<"$target" || return 1
+    if [[ -n ${3:-} ]]; then grep -Fxq -- "$3" <<<"$args"; else ! grep -q '^/' <<<"$args"; fi
+}
+
 check_installer() {
-    echo "# installer: the setup programs, silent, install and uninstall ($ARCH-bit)"
+    echo "# installer: the setup programs, silent, install and uninstall, Windows XP ($ARCH-bit)"
     fresh_prefix installer || return
+    set_windows winxp || { end_prefix; return; }
     local entry name title res bad got missing=() setup_log exe values value
     for bad in "${BAD_RES[@]}"; do
         run_quick "$WORK/setup-bad.log" "$WIN32_DIR/duodesk-setup.exe" /S "/RES=$bad"
@@ -755,9 +809,8 @@ check_installer() {
         missing=()
         [[ -f $PREFIX/drive_c/Program\ Files/$name/$name.exe ]] || missing+=("Program Files\\$name\\$name.exe")
         [[ -f $PREFIX/drive_c/Program\ Files/$name/uninstall.exe ]] || missing+=("Program Files\\$name\\uninstall.exe")
-        compgen -G "$PREFIX/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$name.lnk" >/dev/null ||
-            missing+=("Start Menu\\Programs\\$name.lnk")
         exe="C:\\Program Files\\$name\\$name.exe"
+        link_to "$name" "$exe" || missing+=("Start Menu\\Programs\\$name.lnk to $exe")
         got=$(reg_value "$RUN_KEY" "$name" REG_SZ)
         [[ $got == "\"$exe\"" ]] || missing+=("Run value $name = \"$exe\" (found ${got:-none})")
         got=$(reg_value "$ARP_KEY\\$name" DisplayVersion REG_SZ)
@@ -811,6 +864,67 @@ check_installer() {
     end_prefix
 }
 
+# What the task definition that setup writes beside the program must say, each as "what|line".
+TASK_WANTS=(
+    'a logon trigger|<LogonTrigger>'
+    'the trigger on|<Enabled>true</Enabled>'
+    'the group Users|<GroupId>S-1-5-32-545</GroupId>'
+    'an interactive token|<LogonType>InteractiveToken</LogonType>'
+    'the highest rights|<RunLevel>HighestAvailable</RunLevel>'
+    'no time limit|<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>'
+    'started on battery|<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>'
+    'not stopped on battery|<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>'
+    'the program|<Command>C:\Program Files\@NAME@\@NAME@.exe</Command>'
+)
+
+check_installer_task() {
+    echo "# installer-task: the setup programs on Windows 10 and, with the logon task, on Windows 7 ($ARCH-bit)"
+    fresh_prefix installer-task || return
+    local entry name title res got missing=() tasks=$PREFIX/drive_c/windows/system32/tasks want exe
+
+    set_windows win10 || { end_prefix; return; }
+    run_quick "$WORK/setup-win10.log" "$WIN32_DIR/duodesk-setup.exe" /S /RES=1280x1024x16
+    ((RC == 3)) || missing+=("exit code $RC")
+    mapfile -t -O "${#missing[@]}" missing < <(installed_leftovers duodesk)
+    verdict_list "installer-task: on Windows 10, duodesk-setup.exe /S ends with exit code 3 and installs nothing" \
+        "got:"
+
+    if ! set_windows win7 || ! start_schedule; then
+        end_prefix
+        return
+    fi
+    for entry in "${INSTALLS[@]}"; do
+        IFS='|' read -r name title res <<<"$entry"
+        exe="C:\\Program Files\\$name\\$name.exe"
+        # The Run value of an earlier version, which setup replaces with the task.
+        reg_set "$RUN_KEY" "$name" REG_SZ "\"$exe\"" || fail "installer-task: the Run value of $name set with reg add"
+        run_quick "$WORK/setup-$name.log" "$WIN32_DIR/$name-setup.exe" /S "/RES=$res"
+        verdict "$RC" "installer-task: $name-setup.exe /S /RES=$res finishes with exit code 0 (${ELAPSED}s)" ||
+            { show_log "$WORK/setup-$name.log"; continue; }
+
+        missing=()
+        [[ -f $PREFIX/drive_c/Program\ Files/$name/$name.exe ]] || missing+=("Program Files\\$name\\$name.exe")
+        grep -Fq "<Description>Starts $name with the highest rights of the user: $exe</Description>" \
+            "$tasks/$name" 2>/dev/null || missing+=("the task $name, described with $exe")
+        [[ -e "$tasks/$name preset" ]] && missing+=("the removal of the task \"$name preset\"")
+        got=$(reg_value "$RUN_KEY" "$name" REG_SZ) && missing+=("no Run value (found $got)")
+        got=$(reg_value "$ARP_KEY\\$name" DisplayVersion REG_SZ)
+        [[ $got == "$VERSION" ]] || missing+=("Add/Remove entry $name, DisplayVersion $VERSION (found ${got:-none})")
+        link_to "$name" 'C:\windows\system32\schtasks.exe' "/Run /TN \"$name\"" ||
+            missing+=("Start Menu\\Programs\\$name.lnk to schtasks.exe /Run /TN \"$name\"")
+        got=$(iconv -f UTF-16 -t UTF-8 "$PREFIX/drive_c/Program Files/$name/logon-task.xml" 2>&1 |
+            sed -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//')
+        for want in "${TASK_WANTS[@]//@NAME@/$name}"; do
+            grep -Fxq -- "${want#*|}" <<<"$got" || missing+=("logon-task.xml: ${want%%|*}: ${want#*|}")
+        done
+        verdict_list "installer-task: $name: its logon task, its definition, no Run value, Start-menu entry to schtasks /Run" \
+            "missing:"
+    done
+    uninstall duodesk "on Windows 7"
+    uninstall duodeskb "on Windows 7"
+    end_prefix
+}
+
 # wanted NAME: true when NAME is among the checks to run (all of them without --only).
 wanted() { [[ -z $ONLY || ",$ONLY," == *",$1,"* ]]; }
 
@@ -839,13 +953,14 @@ else
         fi
         wanted uninstall && check_uninstall
         wanted end-session && check_end_session
-        if wanted installer; then
+        if wanted installer || wanted installer-task; then
             if [[ $ARCH != 32 ]]; then
-                note "the setup programs are 32-bit and cannot run here: the installer check is left out"
+                note "the setup programs are 32-bit and cannot run here: the installer checks are left out"
             elif [[ ! -f $WIN32_DIR/duodesk-setup.exe || ! -f $WIN32_DIR/duodeskb-setup.exe ]]; then
                 fail "the setup programs exist" "not found in $WIN32_DIR"
             else
-                check_installer
+                wanted installer && check_installer
+                wanted installer-task && check_installer_task
             fi
         fi
     else
