@@ -200,22 +200,18 @@ bool CAdapter::TurnONDev() {
 
     switch (nState) {
     case DISP_PRIMARY_EXT:
-        SetMirrorModeFlag(false);
-        SetRotation(true, m_nRotation, DISP_PRIMARY_EXT);
-        DbgTrace("Turn On device Primary_ext\n");
-        AttachToDeskTopExt();
-        Sleep(kAttachSettleMs);
-        AttachToDeskTopPrimary();
-        m_nDispState = DISP_PRIMARY_EXT;
-        break;
     case DISP_PRIMARY_ONLY:
         SetMirrorModeFlag(false);
-        SetRotation(true, m_nRotation, DISP_PRIMARY_ONLY);
-        DbgTrace("Turn On device Primary_only\n");
+        SetRotation(true, m_nRotation, nState);
+        DbgTrace(nState == DISP_PRIMARY_EXT ? "Turn On device Primary_ext\n"
+                                            : "Turn On device Primary_only\n");
         AttachToDeskTopExt();
         Sleep(kAttachSettleMs);
-        AttachToDeskTopPrimaryOnly();
-        m_nDispState = DISP_PRIMARY_ONLY;
+        if (nState == DISP_PRIMARY_EXT)
+            AttachToDeskTopPrimary();
+        else
+            AttachToDeskTopPrimaryOnly();
+        m_nDispState = nState;
         break;
     case DISP_EXTENDED: {
         SetMirrorModeFlag(false);

@@ -85,14 +85,11 @@ endif()
 add_executable(tray-probe tests/wine/tray_probe.cpp)
 target_compile_definitions(tray-probe PRIVATE ${DUODESK_PLATFORM_DEFINITIONS})
 target_link_libraries(tray-probe PRIVATE user32 shell32 psapi)
-<<<<<<< HEAD
 # The second helper: the countdown confirmation alone (tests/wine/dialog_probe.cpp), from the product's code
 # and resources. Not part of the product and never shipped.
 duodesk_windows_exe(dialog-probe variants/duodesk.cpp tests/wine/dialog_probe.cpp)
-=======
 
 # The device-channel checks' test driver and its controller (tests/wine/testdrv), for 64-bit Wine.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     add_subdirectory(tests/wine/testdrv)
 endif()
->>>>>>> issue19

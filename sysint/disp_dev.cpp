@@ -168,6 +168,14 @@ bool FindSystemDisplay(const char* pszAdapterDisplayId, const char* pszAdapterMi
     return nBest > 0 || EnumDevice(0, found);
 }
 
+// Detaching takes a size of 0 by 0 at the origin; dwFields are the fields the change carries.
+void MakeDetachRecord(DEVMODEA& dm, DWORD dwFields) {
+    dm.dmFields = dwFields;
+    PlaceAt(dm, 0, 0);
+    dm.dmPelsWidth = 0;
+    dm.dmPelsHeight = 0;
+}
+
 } // namespace
 
 int DispDevInit(const char* pszAdapterDisplayId, const char* pszAdapterMirrorId) {
@@ -301,10 +309,7 @@ int DispDevDetach(DISPLAY_DEVICEA& dd) {
     SetAttachToDesktop(dd, 0);
     DEVMODEA dm;
     ReadRegMode(dd.DeviceName, dm);
-    dm.dmFields |= kFieldsSizeAndPosition;
-    PlaceAt(dm, 0, 0);
-    dm.dmPelsWidth = 0;
-    dm.dmPelsHeight = 0;
+    MakeDetachRecord(dm, dm.dmFields | kFieldsSizeAndPosition);
     g_nLastCdsResult = ChangeDevice(dd, dm, kResetAndStore);
     return 1;
 }
@@ -359,10 +364,7 @@ int DispDevDetachOrg() {
         DEVMODEA dm;
         if (!ReadRegMode(device.DeviceName, dm))
             return 1;
-        dm.dmFields = kFieldsSizeAndPosition;
-        PlaceAt(dm, 0, 0);
-        dm.dmPelsWidth = 0;
-        dm.dmPelsHeight = 0;
+        MakeDetachRecord(dm, kFieldsSizeAndPosition);
         ChangeDevice(device, dm, CDS_NORESET);
         ChangeDevice(device, dm, CDS_UPDATEREGISTRY);
     }
@@ -388,10 +390,7 @@ int DispDevDetachOthers(const DISPLAY_DEVICEA& keep) {
         DEVMODEA dm;
         if (!ReadRegMode(device.DeviceName, dm))
             break;
-        dm.dmFields = kFieldsSizeAndPosition;
-        PlaceAt(dm, 0, 0);
-        dm.dmPelsWidth = 0;
-        dm.dmPelsHeight = 0;
+        MakeDetachRecord(dm, kFieldsSizeAndPosition);
         ChangeDevice(device, dm, kDeferAndStore);
         slot->dd = device;
         slot->bFlag = TRUE;
