@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "adapter/adapter_host.h"
-#include "adapter/disp_mode.h"
+#include "sysint/disp_mode.h"
 #include "adapter/disp_res.h"
 #include "adapter/driver_ioctl.h"
 

@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include "sysint/disp_mode.h"
+
 struct DispRes;
 
 class CAdapterHost {
@@ -28,7 +30,7 @@ public:
     virtual int RestoreSystem(int nWidth, int nHeight, int nBpp) = 0;
     // Remembers the primary display's mode before the mirror logic lowers it, also in the profile, so that
     // it comes back even when the program does not live to restore it.
-    virtual void SaveSystemResolution(int nWidth, int nHeight, int nBpp) = 0;
+    virtual void SaveSystemResolution(const DispMode& mode) = 0;
     // Gives the primary display back its saved resolution, when one is saved; bForget then clears it.
     virtual void RestoreSavedSystem(bool bForget) = 0;
 

@@ -233,9 +233,9 @@ void CAdapter::SyncMirrorDPI(DEVMODEA* pMode) {
             continue;
         // The primary display's resolution goes to the profile before it is lowered, so that it comes back
         // even when the program does not live to restore it.
-        m_pHost->SaveSystemResolution(static_cast<int>(pMode->dmPelsWidth),
-                                      static_cast<int>(pMode->dmPelsHeight),
-                                      static_cast<int>(pMode->dmBitsPerPel));
+        m_pHost->SaveSystemResolution({static_cast<int>(pMode->dmPelsWidth),
+                                       static_cast<int>(pMode->dmPelsHeight),
+                                       static_cast<int>(pMode->dmBitsPerPel)});
         DbgTrace("Sync mirror DPI\n");
         m_pHost->RestoreSystem(static_cast<int>(copy.dmPelsWidth), static_cast<int>(copy.dmPelsHeight),
                                static_cast<int>(copy.dmBitsPerPel));

@@ -25,7 +25,7 @@ constexpr UINT_PTR RESUME_SECONDARY_TIMER = 4;
 extern int g_nResumeCount;
 
 // The adapter display's current mode: false, with all three 0, when it has none.
-BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd);
+BOOL GetDevCurrentMode(DispMode* pMode, const DISPLAY_DEVICEA& dd);
 
 class CDispoDlg : public CDialog, public CAdapterHost, public CTrayMenuHost {
     DECLARE_DYNAMIC(CDispoDlg)
@@ -56,7 +56,7 @@ public:
     int RestoreSystem(int w, int h, int d) override;
     // The application's saved system resolution: remembered (and written to the profile), or given back
     // to the primary display when all three values are non-zero.
-    void SaveSystemResolution(int nWidth, int nHeight, int nBpp) override;
+    void SaveSystemResolution(const DispMode& mode) override;
     void RestoreSavedSystem(bool bForget) override;
 
     // What the adapter reads of the window.

@@ -115,11 +115,11 @@ void CDispoDlg::RemoveAdapter() {
     adapter.SetReady(false);
     DbgTrace("Remove device \n");
     adapter.RecordLiveState();
-    int nWidth = 0, nHeight = 0, nBpp = 0;
-    if (GetDevCurrentMode(&nWidth, &nHeight, &nBpp, adapter.m_ddActive)) {
-        adapter.StoreMode({nWidth, nHeight, nBpp});
+    DispMode current;
+    if (GetDevCurrentMode(&current, adapter.m_ddActive)) {
+        adapter.StoreMode(current);
         adapter.SaveSettings();
-        DbgTrace("DISPLAYCHANGE x = %d, y = %d, z = %d\n", nWidth, nHeight, nBpp);
+        DbgTrace("DISPLAYCHANGE x = %d, y = %d, z = %d\n", current.nWidth, current.nHeight, current.nBpp);
     }
     adapter.TurnOffDev();
     DbgTrace("TurnOffDev \n");
@@ -134,18 +134,16 @@ void CDispoDlg::RemoveAdapter() {
     }
 }
 
-BOOL GetDevCurrentMode(int* pnWidth, int* pnHeight, int* pnBpp, const DISPLAY_DEVICEA& dd) {
+BOOL GetDevCurrentMode(DispMode* pMode, const DISPLAY_DEVICEA& dd) {
     DEVMODEA dm;
     InitDevMode(dm);
     // A display off the desktop still answers, with a mode of 0 x 0 x 0; saving that would wipe the
     // resolution the user chose, so it counts as no mode at all.
     if (!EnumDisplaySettingsA(dd.DeviceName, ENUM_CURRENT_SETTINGS, &dm) || dm.dmPelsWidth == 0 ||
         dm.dmPelsHeight == 0) {
-        *pnWidth = *pnHeight = *pnBpp = 0;
+        *pMode = {};
         return FALSE;
     }
-    *pnWidth = (int)dm.dmPelsWidth;
-    *pnHeight = (int)dm.dmPelsHeight;
-    *pnBpp = (int)dm.dmBitsPerPel;
+    *pMode = {(int)dm.dmPelsWidth, (int)dm.dmPelsHeight, (int)dm.dmBitsPerPel};
     return TRUE;
 }

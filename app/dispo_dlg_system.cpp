@@ -35,13 +35,13 @@ int CDispoDlg::RestoreSystem(int w, int h, int d) {
     return nResult;
 }
 
-void CDispoDlg::SaveSystemResolution(int nWidth, int nHeight, int nBpp) {
+void CDispoDlg::SaveSystemResolution(const DispMode& mode) {
     CDispoApp* pApp = GetDispoApp();
     if (pApp == nullptr)
         return;
-    pApp->m_nSysX = nWidth;
-    pApp->m_nSysY = nHeight;
-    pApp->m_nSysZ = nBpp;
+    pApp->m_nSysX = mode.nWidth;
+    pApp->m_nSysY = mode.nHeight;
+    pApp->m_nSysZ = mode.nBpp;
     pApp->SaveSysRes();
 }
 
