@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "display_text.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -79,8 +81,10 @@ SimRun RunSession(const std::string& typed, const std::string& machine = "",
 // The executable base name of a deliverable, which names its profile key.
 const char* ExeName(Deliverable deliverable);
 
-// ChangeDisplaySettingsExA flags as their names, "CDS_UPDATEREGISTRY|CDS_NORESET" ("0" for none).
-std::string CdsFlagNames(unsigned flags);
+// The words of a dump or output line, split at white space.
+std::vector<std::string> Words(const std::string& line);
+// A text as the dump prints it inside quotes, every backslash doubled.
+std::string Escaped(const std::string& text);
 
 // `expected` occurs in `texts` in this order, other texts between them allowed.
 ::testing::AssertionResult InOrder(const std::vector<std::string>& texts,
