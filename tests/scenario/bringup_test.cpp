@@ -60,21 +60,6 @@ std::vector<std::string> Sent(const SimRun& run, const std::string& request) {
     return inputs;
 }
 
-// The ChangeDisplaySettingsExA calls without their time, process and position, fields and flags by name.
-std::vector<std::string> Calls(const SimRun& run) {
-    std::vector<std::string> calls;
-    for (const std::string& line : run.StateLines("cds ")) {
-        // cds MS PID DEVICE fields F mode MODE pos X,Y flags 0xHEX result N
-        std::vector<std::string> w = Words(line);
-        if (w.size() < 14)
-            continue;
-        const std::string fields = w[5] == "-" ? "-" : DmFieldNames(strtoul(w[5].c_str(), nullptr, 16));
-        calls.push_back(w[3] + " " + w[7] + " " + fields + " " +
-                        CdsFlagNames(strtoul(w[11].c_str(), nullptr, 16)) + " result " + w[13]);
-    }
-    return calls;
-}
-
 // Every trace that starts with this text, one after another.
 std::string TracesStarting(const SimRun& run, const std::string& start) {
     std::string texts;
@@ -262,16 +247,14 @@ TEST(BringupFirstRun, AResolutionTheAdapterLacksFallsBackToTheFirstListedOneThat
             ch = ch == 'x' ? ' ' : ch;
         EXPECT_EQ(run.CountTrace("[CheciInitResolution] Got " + got), 1);
         // The refused mode, then the saved refresh rate, then the mode found.
-        std::vector<std::string> calls = Calls(run);
+        std::vector<std::string> calls = run.DisplayCalls();
         ASSERT_GE(calls.size(), 3u);
-        const std::string size = " DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY ";
-        EXPECT_EQ(calls[0], "\\\\.\\DISPLAY2 " + std::string(c.wanted) + "@60" + size +
-                                "CDS_UPDATEREGISTRY|CDS_RESET result -2");
-        EXPECT_EQ(
-            calls[1],
-            "\\\\.\\DISPLAY2 1024x768x32@60 DM_DISPLAYFREQUENCY CDS_UPDATEREGISTRY|CDS_GLOBAL result 0");
-        EXPECT_EQ(calls[2], "\\\\.\\DISPLAY2 " + std::string(c.got) + "@60" + size +
-                                "CDS_UPDATEREGISTRY|CDS_RESET result 0");
+        const std::string size = " fields DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|"
+                                 "DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_RESET result ";
+        EXPECT_EQ(calls[0], "\\\\.\\DISPLAY2 " + std::string(c.wanted) + "@60 pos 0,0" + size + "-2");
+        EXPECT_EQ(calls[1], "\\\\.\\DISPLAY2 1024x768x32@60 pos 0,0 fields DM_DISPLAYFREQUENCY flags "
+                            "CDS_UPDATEREGISTRY|CDS_GLOBAL result 0");
+        EXPECT_EQ(calls[2], "\\\\.\\DISPLAY2 " + std::string(c.got) + "@60 pos 1280,0" + size + "0");
         EXPECT_EQ(run.CountTrace("restore frequence 60\n"), 1);
         // The profile keeps what was asked for.
         EXPECT_EQ(Saved(run, "Width") + "x" + Saved(run, "Height"),

@@ -212,9 +212,9 @@ std::vector<std::string> SimRun::DisplayCalls(const std::string& heading) const 
         std::vector<std::string> w = Words(line);
         if (w.size() < 14)
             continue;
-        unsigned flags = static_cast<unsigned>(strtoul(w[11].c_str(), nullptr, 16));
-        std::string call = Unescape(w[3]) + " " + (w[7] == "-" ? "mode -" : w[7] + " pos " + w[9]);
-        calls.push_back(call + " " + CdsFlagNames(flags) + " result " + w[13]);
+        const std::string fields = w[5] == "-" ? "-" : DmFieldNames(strtoul(w[5].c_str(), nullptr, 16));
+        calls.push_back(w[3] + " " + (w[7] == "-" ? "no mode" : w[7] + " pos " + w[9]) + " fields " + fields +
+                        " flags " + CdsFlagNames(strtoul(w[11].c_str(), nullptr, 16)) + " result " + w[13]);
     }
     return calls;
 }

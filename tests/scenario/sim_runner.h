@@ -60,8 +60,9 @@ struct SimRun {
     // A value of this deliverable's profile, "-" when it is not there.
     std::string Saved(const std::string& name, const std::string& section = "VGA DONGLE",
                       const std::string& heading = "final") const;
-    // Every ChangeDisplaySettingsExA call, as "\\.\DISPLAY2 1024x768x32@60 pos 1280,0
-    // CDS_UPDATEREGISTRY|CDS_NORESET result 0" ("-" for no device, "mode -" without a mode record).
+    // Every ChangeDisplaySettingsExA call, as "\\.\DISPLAY2 1024x768x32@60 pos 1280,0 fields
+    // DM_POSITION|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_NORESET result 0" ("-" for no device or
+    // no fields, "no mode" without a mode record).
     std::vector<std::string> DisplayCalls(const std::string& heading = "final") const;
     // Every menu TrackPopupMenu showed, in order.
     std::vector<ShownMenu> Menus() const;

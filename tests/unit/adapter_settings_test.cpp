@@ -37,9 +37,9 @@ protected:
         ASSERT_EQ(winsim::M().displayChanges.size(), 1u);
         const winsim::DisplayChangeCall& call = winsim::M().displayChanges.front();
         EXPECT_EQ(call.device, kAdapterDisplay);
-        EXPECT_EQ(call.fields, static_cast<DWORD>(DM_DISPLAYFREQUENCY));
+        EXPECT_EQ(DmFieldNames(call.fields), "DM_DISPLAYFREQUENCY");
         EXPECT_EQ(call.mode.frequency, nHz);
-        EXPECT_EQ(call.flags, static_cast<DWORD>(CDS_UPDATEREGISTRY | CDS_GLOBAL));
+        EXPECT_EQ(CdsFlagNames(call.flags), "CDS_UPDATEREGISTRY|CDS_GLOBAL");
     }
 };
 
