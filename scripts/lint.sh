@@ -48,6 +48,7 @@ report() {
         sed -n 's/^fail //p' "$results" | sort | while read -r file; do
             echo "  $file"
         done
+        [[ $tool == clang-format ]] && echo "clang-format: '$CLANG_FORMAT -i FILE' formats one as .clang-format says"
         if [[ $tool == clang-tidy ]]; then
             # Each finding once, at its source: a product header is compiled from its copy in the
             # build's layers/ folder and is seen by every file that includes it.
