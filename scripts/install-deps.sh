@@ -81,8 +81,8 @@ case "${1:-}" in
 esac
 
 # python3: the fault sweep and the soak; clang-14 with its runtime libraries (libFuzzer and the
-# sanitizers) builds the fuzz targets.
-packages=(cmake g++ ninja-build libgtest-dev python3 clang-14 libclang-rt-14-dev)
+# sanitizers) builds the fuzz targets; clang-format-14 and clang-tidy-14 are the lint (scripts/lint.sh).
+packages=(cmake g++ ninja-build libgtest-dev python3 clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14)
 if ((want_windows)); then
     packages+=(
         g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32

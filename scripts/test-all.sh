@@ -2,7 +2,8 @@
 # Builds everything and runs every test, the way CI does (.ci/run calls exactly this):
 #
 #   1. installs what is missing (scripts/install-deps.sh; needs root the first time)
-#   2. the simulator build (preset sim) and its unit and scenario tests under ctest
+#   2. the simulator build (preset sim) and its unit and scenario tests under ctest, and the lint:
+#      clang-format in check mode and clang-tidy on the product code (scripts/lint.sh)
 #   3. the README's story pictures drawn again and compared (scripts/story-pictures.sh --check)
 #   4. the sampled fault sweep over tests/corpus and a few soak days (scripts/fault-sweep.sh, soak.py),
 #      and the fuzz targets (preset fuzz), each run for a few seconds (scripts/fuzz.sh)
@@ -17,8 +18,9 @@
 # A failing stage does not stop the later ones, so one run shows every problem; a stage whose build
 # failed skips its own tests. The last line adds up the tests of stages 2, 3, 4, 6, 7, 8 and 9 as
 # "N passed, N failed" (each picture, each sweep run, each soak day, each fuzz target that ran without a
-# crash, each goal of the benchmark, each conformance scenario and each device-channel check is one; a build that failed counts as
-# one failure); the exit status is non-zero when anything failed.
+# crash, each goal of the benchmark, each conformance scenario, each device-channel check and each file
+# the lint checks is one; a build that failed counts as one failure); the exit status is non-zero when
+# anything failed.
 set -uo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
@@ -56,6 +58,19 @@ add_counts() {
     ((rc == 0)) || STAGES_FAILED+=("$what")
 }
 
+# The lint closes each tool with its own "N passed, N failed"; every one of them counts.
+add_lint_counts() {
+    local log=$1 rc=$2 line seen=0
+    while read -r line; do
+        [[ $line =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]] || continue
+        PASSED=$((PASSED + BASH_REMATCH[1]))
+        FAILED=$((FAILED + BASH_REMATCH[2]))
+        seen=$((seen + 1))
+    done <"$log"
+    ((seen == 2)) || FAILED=$((FAILED + 1))
+    ((rc == 0)) || STAGES_FAILED+=("lint")
+}
+
 stage "dependencies"
 if ! bash scripts/install-deps.sh; then
     stage_failed "installing dependencies"
@@ -70,6 +85,9 @@ if cmake --preset sim && cmake --build --preset sim; then
     stage "simulator: tests"
     ctest --preset sim --output-on-failure -j 2 2>&1 | tee "$LOGS/ctest.log"
     add_counts "$LOGS/ctest.log" "simulator tests" "${PIPESTATUS[0]}"
+    stage "lint: clang-format and clang-tidy (scripts/lint.sh)"
+    bash scripts/lint.sh build/sim 2>&1 | tee "$LOGS/lint.log"
+    add_lint_counts "$LOGS/lint.log" "${PIPESTATUS[0]}"
     stage "simulator: the README's story pictures, drawn again and compared"
     bash scripts/story-pictures.sh --check 2>&1 | tee "$LOGS/story.log"
     add_counts "$LOGS/story.log" "story pictures" "${PIPESTATUS[0]}"

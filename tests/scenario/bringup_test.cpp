@@ -5,8 +5,8 @@
 
 #include "sim_runner.h"
 
+#include <cstdlib>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,33 +52,12 @@ std::string Saved(const SimRun& run, const std::string& name, const std::string&
 std::vector<std::string> Sent(const SimRun& run, const std::string& request) {
     std::vector<std::string> inputs;
     for (const std::string& line : run.StateLines("driver ")) {
-        std::istringstream in(line);
-        std::string word, name, bytes;
-        in >> word >> word >> word >> name >> word >> bytes;
-        if (name == request)
-            inputs.push_back(bytes);
+        // driver MS PID REQUEST in BYTES ...
+        std::vector<std::string> w = Words(line);
+        if (w.size() >= 6 && w[3] == request)
+            inputs.push_back(w[5]);
     }
     return inputs;
-}
-
-// The ChangeDisplaySettingsExA calls without their time, process and position.
-std::vector<std::string> Calls(const SimRun& run) {
-    std::vector<std::string> calls;
-    for (const std::string& line : run.StateLines("cds ")) {
-        std::istringstream in(line);
-        std::string word, device, fields, mode, flags, result;
-        in >> word >> word >> word >> device >> word >> fields >> word >> mode >> word >> word >> word >>
-            flags >> word >> result;
-        calls.push_back(device.append(" ")
-                            .append(fields)
-                            .append(" ")
-                            .append(mode)
-                            .append(" ")
-                            .append(flags)
-                            .append(" ")
-                            .append(result));
-    }
-    return calls;
 }
 
 // Every trace that starts with this text, one after another.
@@ -268,11 +247,14 @@ TEST(BringupFirstRun, AResolutionTheAdapterLacksFallsBackToTheFirstListedOneThat
             ch = ch == 'x' ? ' ' : ch;
         EXPECT_EQ(run.CountTrace("[CheciInitResolution] Got " + got), 1);
         // The refused mode, then the saved refresh rate, then the mode found.
-        std::vector<std::string> calls = Calls(run);
+        std::vector<std::string> calls = run.DisplayCalls();
         ASSERT_GE(calls.size(), 3u);
-        EXPECT_EQ(calls[0], "\\\\.\\DISPLAY2 0x5C0020 " + std::string(c.wanted) + "@60 0x40000001 -2");
-        EXPECT_EQ(calls[1], "\\\\.\\DISPLAY2 0x400000 1024x768x32@60 0x9 0");
-        EXPECT_EQ(calls[2], "\\\\.\\DISPLAY2 0x5C0020 " + std::string(c.got) + "@60 0x40000001 0");
+        const std::string size = " fields DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|"
+                                 "DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_RESET result ";
+        EXPECT_EQ(calls[0], "\\\\.\\DISPLAY2 " + std::string(c.wanted) + "@60 pos 0,0" + size + "-2");
+        EXPECT_EQ(calls[1], "\\\\.\\DISPLAY2 1024x768x32@60 pos 0,0 fields DM_DISPLAYFREQUENCY flags "
+                            "CDS_UPDATEREGISTRY|CDS_GLOBAL result 0");
+        EXPECT_EQ(calls[2], "\\\\.\\DISPLAY2 " + std::string(c.got) + "@60 pos 1280,0" + size + "0");
         EXPECT_EQ(run.CountTrace("restore frequence 60\n"), 1);
         // The profile keeps what was asked for.
         EXPECT_EQ(Saved(run, "Width") + "x" + Saved(run, "Height"),

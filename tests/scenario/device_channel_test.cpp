@@ -21,13 +21,6 @@ const std::string kUsbClass = "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 const std::string kAdapterPath = "\\\\?\\usb#vid_5a1e&pid_7300#5&2a1c3b&0&1" + kUsbClass;
 const char* const kDisplay = "display PCI\\VEN_10DE&DEV_0421 primary modes 1280x1024x32@60\n";
 
-std::string Quoted(const std::string& path) {
-    std::string escaped;
-    for (char c : path)
-        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    return escaped;
-}
-
 std::vector<std::string> Texts(const SimRun& run) {
     std::vector<std::string> texts;
     for (const TraceLine& t : run.traces)
@@ -48,7 +41,7 @@ TEST(DeviceChannel, TheFirstMatchingInterfaceWinsAndOthersAreTracedOnTheWay) {
     EXPECT_EQ(run.CountTrace("Enum USB device " + kAdapterPath + "\n"), 0);
     std::vector<std::string> handles = run.StateLines("handle ");
     ASSERT_EQ(handles.size(), 1u);
-    EXPECT_NE(handles[0].find(" file \"" + Quoted(decoy) + "\""), std::string::npos);
+    EXPECT_NE(handles[0].find(" file \"" + Escaped(decoy) + "\""), std::string::npos);
 }
 
 // A path too short for the detail record makes its fetch fail; the interfaces after it are still looked at.
@@ -63,7 +56,7 @@ TEST(DeviceChannel, AnInterfaceWhosePathCannotBeReadHidesNoneAfterIt) {
 TEST(DeviceChannel, AnUpperCasePathMatches) {
     SimRun run =
         RunSim(std::string(kDisplay) + "adapter plugged path \"" +
-               Quoted("\\\\?\\USB#VID_5A1E&PID_7300#5&2A1C3B&0&1#{A5DCBF10-6530-11D2-901F-00C04FB951ED}") +
+               Escaped("\\\\?\\USB#VID_5A1E&PID_7300#5&2A1C3B&0&1#{A5DCBF10-6530-11D2-901F-00C04FB951ED}") +
                "\"\nat 0 start\nend 4s\n");
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(run.CountTrace("got  device\n"), 1);

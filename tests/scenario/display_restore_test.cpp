@@ -13,6 +13,8 @@ std::string SavedSystem(int x, int y, int z) {
            std::to_string(y) + "\nprofile \"USBVGACONFIG\" SysZ " + std::to_string(z) + "\n";
 }
 
+// The fields of a mode set with its place.
+const std::string kSize = "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY";
 const std::string kSysValues = "reg \"HKCU\\\\Software\\\\Kiva Dongle\\\\duodesk\\\\USBVGACONFIG\" ";
 
 } // namespace
@@ -30,10 +32,8 @@ TEST(DisplayRestore, ASavedSystemResolutionIsPutBackAtStartAndStaysInTheProfile)
     EXPECT_LT(intel, init);
     EXPECT_EQ(init + 1, restore);
     // Written to the registry and in effect at once, without a reset.
-    EXPECT_EQ(
-        run.StateLines("cds "),
-        std::vector<std::string>{
-            "cds 0 1000 \\\\.\\DISPLAY1 fields 0x5C0020 mode 1280x1024x32@60 pos 0,0 flags 0x1 result 0"});
+    EXPECT_EQ(run.DisplayCalls(), std::vector<std::string>{"\\\\.\\DISPLAY1 1280x1024x32@60 pos 0,0 fields " +
+                                                           kSize + " flags CDS_UPDATEREGISTRY result 0"});
     ASSERT_EQ(run.StateLines("display \\\\.\\DISPLAY1 ").size(), 1u);
     EXPECT_NE(run.StateLines("display \\\\.\\DISPLAY1 ")[0].find(
                   "current 1280x1024x32@60 pos 0,0 registry 1280x1024x32@60 pos 0,0"),
@@ -62,10 +62,11 @@ TEST(DisplayRestore, AStoredRefreshRateTheModeLacksFallsBackToItsLowestRate) {
                         SavedSystem(1024, 768, 32) + "at 0 start\nend 2s\n");
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(
-        run.StateLines("cds "),
+        run.DisplayCalls(),
         (std::vector<std::string>{
-            "cds 0 1000 \\\\.\\DISPLAY1 fields 0x5C0020 mode 1024x768x32@85 pos 0,0 flags 0x1 result -2",
-            "cds 0 1000 \\\\.\\DISPLAY1 fields 0x5C0000 mode 1024x768x32@60 pos 0,0 flags 0x1 result 0",
+            "\\\\.\\DISPLAY1 1024x768x32@85 pos 0,0 fields " + kSize + " flags CDS_UPDATEREGISTRY result -2",
+            "\\\\.\\DISPLAY1 1024x768x32@60 pos 0,0 fields DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|"
+            "DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY result 0",
         }));
     EXPECT_NE(run.StateLines("display \\\\.\\DISPLAY1 ")[0].find("current 1024x768x32@60"),
               std::string::npos);

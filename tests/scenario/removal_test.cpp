@@ -30,22 +30,6 @@ std::string UsbPath(const std::string& id, const std::string& instance = "5&2a1c
     return "\\\\?\\usb#" + id + "#" + instance + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 }
 
-// The text as the dump prints it inside quotes.
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text)
-        out += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    return out;
-}
-
-std::vector<std::string> Words(const std::string& line) {
-    std::vector<std::string> words;
-    std::istringstream in(line);
-    for (std::string word; in >> word;)
-        words.push_back(word);
-    return words;
-}
-
 // The desktop: each attached display as "NAME MODE at X,Y", the primary and mirror drivers marked.
 std::vector<std::string> Desktop(const SimRun& run, const std::string& heading = "final") {
     std::vector<std::string> desktop;
@@ -97,15 +81,6 @@ int HeldHandle(const SimRun& run, const std::string& heading = "final") {
 std::string PlugInTrace(const Build& build, int handle) {
     return "Device " + build.usbId + " was plug-in and create file handle = " + std::to_string(handle) +
            " \n";
-}
-
-std::vector<std::string> TextsFrom(const SimRun& run, uint64_t ms) {
-    std::vector<std::string> texts;
-    for (const TraceLine& t : run.traces) {
-        if (t.ms >= ms)
-            texts.push_back(t.text);
-    }
-    return texts;
 }
 
 // A state line with its time taken out, so that two runs can be compared.
@@ -296,7 +271,7 @@ TEST(Removal, AnUnplugInEachStateSavesWhatTheAdapterShowsAndGivesTheDesktopBack)
             EXPECT_EQ(run.CountTrace("save ini VGA DONGLE\n"), attached ? 1 : 0);
             if (six)
                 removal.push_back("Enable Composition\n");
-            EXPECT_TRUE(InOrder(TextsFrom(run, 12000), removal));
+            EXPECT_TRUE(InOrder(run.TextsFrom(12000), removal));
             EXPECT_EQ(run.CountTrace("Remove device \n"), 1);
             EXPECT_EQ(run.CountTrace("Enable Composition\n"), six ? 1 : 0);
             if (six) {
@@ -350,7 +325,7 @@ TEST(Removal, AMirrorUnplugPutsBackTheSystemResolutionOnlyWhenTheMirrorLoweredIt
             EXPECT_EQ(Desktop(run), c.desktopAfter);
             // Once when the mirror is taken off, once more on the way out.
             int restores = 0;
-            for (const std::string& text : TextsFrom(run, 12000)) {
+            for (const std::string& text : run.TextsFrom(12000)) {
                 if (text.rfind("Restore system ", 0) == 0) {
                     EXPECT_EQ(text, "Restore system 1600 1200 32\n");
                     ++restores;
@@ -384,7 +359,7 @@ TEST(Removal, TheQueryAndTheCompletedRemovalRunTheRemovalOnceWhileTheDisplaysAre
         EXPECT_EQ(run.CountTrace("Remove device and Close handle\n"), 1);
         EXPECT_EQ(run.CountTrace("Update displaydev Failed\n"), 0);
         EXPECT_TRUE(
-            InOrder(TextsFrom(run, 4000),
+            InOrder(run.TextsFrom(4000),
                     {"Remove device \n", "Update displaydev successful\n", "get display state: primary ext\n",
                      "DISPLAYCHANGE x = 1024, y = 768, z = 32\n", "SetSysToPrimary\n",
                      "DetachDev " + build.displayId + "\n", "get return 0\n", "TurnOffDev \n"}));

@@ -154,6 +154,8 @@ std::string Unquoted(const std::string& word) {
     return Unescape(word.substr(1, word.size() - 2));
 }
 
+} // namespace
+
 std::vector<std::string> Words(const std::string& line) {
     std::vector<std::string> words;
     std::istringstream in(line);
@@ -162,7 +164,12 @@ std::vector<std::string> Words(const std::string& line) {
     return words;
 }
 
-} // namespace
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return out;
+}
 
 std::string SimRun::Desk(const std::string& heading) const {
     const std::string own = deliverable == Deliverable::Duodesk ? "ZTK\\USB2VGA" : "ZTK\\USBVGA04";
@@ -198,29 +205,6 @@ std::string SimRun::Saved(const std::string& name, const std::string& section,
     return lines.empty() ? "-" : lines[0].substr(prefix.size());
 }
 
-std::string CdsFlagNames(unsigned flags) {
-    static const std::pair<unsigned, const char*> kNames[] = {
-        {0x00000001, "CDS_UPDATEREGISTRY"}, {0x00000002, "CDS_TEST"},
-        {0x00000004, "CDS_FULLSCREEN"},     {0x00000008, "CDS_GLOBAL"},
-        {0x00000010, "CDS_SET_PRIMARY"},    {0x00000020, "CDS_VIDEOPARAMETERS"},
-        {0x10000000, "CDS_NORESET"},        {0x40000000, "CDS_RESET"},
-    };
-    std::string names;
-    for (const auto& [bit, name] : kNames) {
-        if (flags & bit) {
-            names += names.empty() ? "" : "|";
-            names += name;
-            flags &= ~bit;
-        }
-    }
-    if (flags != 0) {
-        char rest[16];
-        snprintf(rest, sizeof rest, "0x%X", flags);
-        names += names.empty() ? rest : std::string("|") + rest;
-    }
-    return names.empty() ? "0" : names;
-}
-
 std::vector<std::string> SimRun::DisplayCalls(const std::string& heading) const {
     std::vector<std::string> calls;
     for (const std::string& line : StateLines("cds ", heading)) {
@@ -228,9 +212,9 @@ std::vector<std::string> SimRun::DisplayCalls(const std::string& heading) const 
         std::vector<std::string> w = Words(line);
         if (w.size() < 14)
             continue;
-        unsigned flags = static_cast<unsigned>(strtoul(w[11].c_str(), nullptr, 16));
-        std::string call = Unescape(w[3]) + " " + (w[7] == "-" ? "mode -" : w[7] + " pos " + w[9]);
-        calls.push_back(call + " " + CdsFlagNames(flags) + " result " + w[13]);
+        const std::string fields = w[5] == "-" ? "-" : DmFieldNames(strtoul(w[5].c_str(), nullptr, 16));
+        calls.push_back(w[3] + " " + (w[7] == "-" ? "no mode" : w[7] + " pos " + w[9]) + " fields " + fields +
+                        " flags " + CdsFlagNames(strtoul(w[11].c_str(), nullptr, 16)) + " result " + w[13]);
     }
     return calls;
 }

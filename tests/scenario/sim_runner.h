@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "display_text.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,8 +60,9 @@ struct SimRun {
     // A value of this deliverable's profile, "-" when it is not there.
     std::string Saved(const std::string& name, const std::string& section = "VGA DONGLE",
                       const std::string& heading = "final") const;
-    // Every ChangeDisplaySettingsExA call, as "\\.\DISPLAY2 1024x768x32@60 pos 1280,0
-    // CDS_UPDATEREGISTRY|CDS_NORESET result 0" ("-" for no device, "mode -" without a mode record).
+    // Every ChangeDisplaySettingsExA call, as "\\.\DISPLAY2 1024x768x32@60 pos 1280,0 fields
+    // DM_POSITION|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_NORESET result 0" ("-" for no device or
+    // no fields, "no mode" without a mode record).
     std::vector<std::string> DisplayCalls(const std::string& heading = "final") const;
     // Every menu TrackPopupMenu showed, in order.
     std::vector<ShownMenu> Menus() const;
@@ -79,8 +82,10 @@ SimRun RunSession(const std::string& typed, const std::string& machine = "",
 // The executable base name of a deliverable, which names its profile key.
 const char* ExeName(Deliverable deliverable);
 
-// ChangeDisplaySettingsExA flags as their names, "CDS_UPDATEREGISTRY|CDS_NORESET" ("0" for none).
-std::string CdsFlagNames(unsigned flags);
+// The words of a dump or output line, split at white space.
+std::vector<std::string> Words(const std::string& line);
+// A text as the dump prints it inside quotes, every backslash doubled.
+std::string Escaped(const std::string& text);
 
 // `expected` occurs in `texts` in this order, other texts between them allowed.
 ::testing::AssertionResult InOrder(const std::vector<std::string>& texts,

@@ -199,9 +199,8 @@ class SyncMirror : public Matching {
 protected:
     void SetUp() override {
         Matching::SetUp();
-        AddDisplay("\\\\.\\DISPLAY1", "PCI\\VEN_1234",
-                   {{1280, 1024, 32}, {800, 600, 24}, {800, 600, 8}, {1024, 768, 32}, {1280, 1024, 16}},
-                   /*bPrimary*/ true);
+        AddPrimary("PCI\\VEN_1234",
+                   {{1280, 1024, 32}, {800, 600, 24}, {800, 600, 8}, {1024, 768, 32}, {1280, 1024, 16}});
         m_pDlg->EnumSysDispMode();
         Traces().clear();
     }

@@ -43,9 +43,9 @@ using ModeLists = AdapterWorld;
 
 TEST_F(ModeLists, TheMenuListFollowsTheRotation) {
     // clang-format off
-    AddDisplay(kAdapterDisplay, kAdapterDeviceId,
-               {{640, 480, 16}, {640, 480, 32}, {800, 600, 16}, {800, 600, 32}, {1024, 768, 16}, {1024, 768, 32},
-                {1280, 1024, 16}, {1280, 1024, 32}, {600, 800, 16}, {599, 800, 32}, {768, 1024, 8}});
+    AddDisplayNamed(kAdapterDisplay, kAdapterDeviceId,
+                    {{640, 480, 16}, {640, 480, 32}, {800, 600, 16}, {800, 600, 32}, {1024, 768, 16}, {1024, 768, 32},
+                     {1280, 1024, 16}, {1280, 1024, 32}, {600, 800, 16}, {599, 800, 32}, {768, 1024, 8}});
     // clang-format on
     const Strings landscape = {"800X600X16",  "800X600X32",   "1024X768X16",
                                "1024X768X32", "1280X1024X16", "1280X1024X32"};
@@ -61,14 +61,14 @@ TEST_F(ModeLists, TheMenuListFollowsTheRotation) {
 }
 
 TEST_F(ModeLists, LandscapeWantsAtMost768LinesUpTo1024WideAndTracesOnlyTheWiderModes) {
-    AddDisplay(kAdapterDisplay, kAdapterDeviceId,
-               {{800, 600, 16},
-                {800, 600, 24},
-                {1024, 800, 32},
-                {1024, 768, 8},
-                {1152, 864, 24},
-                {1152, 864, 24, 75},
-                {1280, 1024, 8}});
+    AddDisplayNamed(kAdapterDisplay, kAdapterDeviceId,
+                    {{800, 600, 16},
+                     {800, 600, 24},
+                     {1024, 800, 32},
+                     {1024, 768, 8},
+                     {1152, 864, 24},
+                     {1152, 864, 24, 75},
+                     {1280, 1024, 8}});
     m_adapter.GetDispRes();
     EXPECT_EQ(Labels(m_adapter.m_pDispResHead), (Strings{"800X600X16", "1152X864X24"}));
     // The repeat of 1152x864x24 at another rate comes right behind it and is passed over unseen.
@@ -81,8 +81,8 @@ TEST_F(ModeLists, LandscapeWantsAtMost768LinesUpTo1024WideAndTracesOnlyTheWiderM
 }
 
 TEST_F(ModeLists, ARotationOutsideTheFourOffersNothingUnlessEveryModeIsAskedFor) {
-    AddDisplay(kAdapterDisplay, kAdapterDeviceId,
-               {{1024, 768, 16}, {640, 480, 8}, {1024, 768, 16, 75}, {320, 200, 4}, {1024, 768, 16}});
+    AddDisplayNamed(kAdapterDisplay, kAdapterDeviceId,
+                    {{1024, 768, 16}, {640, 480, 8}, {1024, 768, 16, 75}, {320, 200, 4}, {1024, 768, 16}});
     m_adapter.m_nRotation = 5;
     m_adapter.GetDispRes();
     EXPECT_EQ(m_adapter.m_pDispResHead, nullptr);
@@ -94,21 +94,21 @@ TEST_F(ModeLists, ARotationOutsideTheFourOffersNothingUnlessEveryModeIsAskedFor)
 }
 
 TEST_F(ModeLists, ALabelIsCutToItsFieldAndStaysTerminated) {
-    AddDisplay(kAdapterDisplay, kAdapterDeviceId, {{1000000000, 1000000000, 32}});
+    AddDisplayNamed(kAdapterDisplay, kAdapterDeviceId, {{1000000000, 1000000000, 32}});
     m_adapter.SetAllModes(true);
     EXPECT_EQ(Labels(m_adapter.m_pDispResHead), (Strings{"1000000000X10000000"}));
 }
 
 TEST_F(ModeLists, TheFullAndGroupedListsDropTheTinyModesEachInItsOwnWay) {
     // 320x200 is in no list, nor is 300x240; 320x240 at 8 bits only in the grouped list, at 16 in both.
-    AddDisplay(kAdapterDisplay, kAdapterDeviceId,
-               {{320, 200, 16},
-                {300, 240, 16},
-                {320, 240, 8},
-                {320, 240, 16},
-                {299, 199, 8},
-                {1024, 768, 24},
-                {1024, 768, 15}});
+    AddDisplayNamed(kAdapterDisplay, kAdapterDeviceId,
+                    {{320, 200, 16},
+                     {300, 240, 16},
+                     {320, 240, 8},
+                     {320, 240, 16},
+                     {299, 199, 8},
+                     {1024, 768, 24},
+                     {1024, 768, 15}});
     m_adapter.GetFullDispRes();
     EXPECT_EQ(Labels(m_adapter.m_pFullDispResHead), (Strings{"320x240x16"}));
     EXPECT_EQ(Labels(m_adapter.m_pFullDispModeHead), (Strings{"299x199", "320x240", "1024x768"}));
@@ -119,8 +119,8 @@ TEST_F(ModeLists, TheFullAndGroupedListsDropTheTinyModesEachInItsOwnWay) {
 }
 
 TEST_F(ModeLists, OneSizeAtEightSixteenAndThirtyTwoBitsIsOneGroupedNodeWithMaskElevenAndCountThree) {
-    AddDisplay(kAdapterDisplay, kAdapterDeviceId,
-               {{1024, 768, 32}, {1024, 768, 8}, {800, 600, 16}, {1024, 768, 16}});
+    AddDisplayNamed(kAdapterDisplay, kAdapterDeviceId,
+                    {{1024, 768, 32}, {1024, 768, 8}, {800, 600, 16}, {1024, 768, 16}});
     m_adapter.EnumFullDispMode();
     ASSERT_EQ(Labels(m_adapter.m_pFullDispModeHead), (Strings{"800x600", "1024x768"}));
     EXPECT_EQ(m_adapter.m_pFullDispModeHead->pNext->nDepthMask, 11u);
@@ -128,8 +128,8 @@ TEST_F(ModeLists, OneSizeAtEightSixteenAndThirtyTwoBitsIsOneGroupedNodeWithMaskE
 }
 
 TEST_F(ModeLists, ADeviceThatEnumeratesNothingEmptiesEveryList) {
-    AddDisplay("\\\\.\\DISPLAY1", "PCI\\VEN_1234", {{1024, 768, 32}}, /*bPrimary*/ true);
-    AddDisplay(kAdapterDisplay, kAdapterDeviceId, {{1024, 768, 32}, {1280, 1024, 32}});
+    AddPrimary("PCI\\VEN_1234", {{1024, 768, 32}});
+    AddDisplayNamed(kAdapterDisplay, kAdapterDeviceId, {{1024, 768, 32}, {1280, 1024, 32}});
     m_adapter.GetDispRes();
     ASSERT_EQ(m_adapter.m_nFullDispModeCount, 2u);
     // A stale name, and a record never filled in: an empty name must not be taken for the primary display.
@@ -148,10 +148,8 @@ TEST_F(ModeLists, ADeviceThatEnumeratesNothingEmptiesEveryList) {
 // ---------------------------------------------------------------------------------------------------------
 
 TEST_F(ModeLists, TheSystemListComesFromThePrimaryDisplayNotFromAMirrorDriverCarryingTheFlag) {
-    AddDisplay("\\\\.\\DISPLAY3", "ZTK\\USB2VGAM", {{640, 480, 32}}, true).staticFlags =
-        DISPLAY_DEVICE_MIRRORING_DRIVER;
-    AddDisplay("\\\\.\\DISPLAY1", "PCI\\VEN_1234",
-               {{1280, 1024, 32}, {800, 600, 16}, {800, 600, 32}, {1024, 768, 32}}, true);
+    AddPrimary("ZTK\\USB2VGAM", {{640, 480, 32}}).staticFlags = DISPLAY_DEVICE_MIRRORING_DRIVER;
+    AddPrimary("PCI\\VEN_1234", {{1280, 1024, 32}, {800, 600, 16}, {800, 600, 32}, {1024, 768, 32}});
     EXPECT_EQ(m_pDlg->EnumSysDispMode(), 1);
     EXPECT_EQ(Labels(m_pDlg->m_pSysDispModeHead), (Strings{"800x600x0", "1024x768x0", "1280x1024x0"}));
     ASSERT_EQ(m_pDlg->m_nSysDispModeCount, 3u);
@@ -170,7 +168,7 @@ TEST_F(ModeLists, TheSystemListComesFromThePrimaryDisplayNotFromAMirrorDriverCar
 }
 
 TEST_F(ModeLists, TheSystemListIsReplacedByARebuildAndKeptWithoutAPrimaryDisplay) {
-    winsim::DisplayDevice& primary = AddDisplay("\\\\.\\DISPLAY1", "PCI\\VEN_1234", {{1024, 768, 32}}, true);
+    winsim::DisplayDevice& primary = AddPrimary("PCI\\VEN_1234", {{1024, 768, 32}});
     m_pDlg->EnumSysDispMode();
     primary.modes.push_back(winsim::DisplayMode{1280, 1024, 32, 60});
     m_pDlg->EnumSysDispMode();

@@ -24,7 +24,7 @@ protected:
 
     // The adapter's display, its mode stored in the registry at the given refresh rate.
     DISPLAY_DEVICEA AdapterRecord(unsigned nRegistryHz) {
-        AddDisplay(kAdapterDisplay, kAdapterDeviceId, {{1024, 768, 32}}).registry.mode.frequency =
+        AddDisplayNamed(kAdapterDisplay, kAdapterDeviceId, {{1024, 768, 32}}).registry.mode.frequency =
             nRegistryHz;
         DISPLAY_DEVICEA dd = {};
         dd.cb = sizeof(dd);
@@ -37,9 +37,9 @@ protected:
         ASSERT_EQ(winsim::M().displayChanges.size(), 1u);
         const winsim::DisplayChangeCall& call = winsim::M().displayChanges.front();
         EXPECT_EQ(call.device, kAdapterDisplay);
-        EXPECT_EQ(call.fields, static_cast<DWORD>(DM_DISPLAYFREQUENCY));
+        EXPECT_EQ(DmFieldNames(call.fields), "DM_DISPLAYFREQUENCY");
         EXPECT_EQ(call.mode.frequency, nHz);
-        EXPECT_EQ(call.flags, static_cast<DWORD>(CDS_UPDATEREGISTRY | CDS_GLOBAL));
+        EXPECT_EQ(CdsFlagNames(call.flags), "CDS_UPDATEREGISTRY|CDS_GLOBAL");
     }
 };
 
@@ -129,7 +129,7 @@ TEST_F(Settings, TheSavedRateComesFromTheRegistryModeAndASavedZeroIsAppliedAsZer
 }
 
 TEST_F(Settings, AnUnreadableRegistryModeOrAMissingDeviceNameLeavesTheRateAlone) {
-    AddDisplay("\\\\.\\DISPLAY1", "PCI\\VEN_1234", {{1280, 1024, 32, 75}}, /*bPrimary*/ true);
+    AddPrimary("PCI\\VEN_1234", {{1280, 1024, 32, 75}});
     const DISPLAY_DEVICEA dd = AdapterRecord(75);
     winsim::M().displays.back().registryMissing = true;
     const DISPLAY_DEVICEA neverFilled = {};

@@ -1,4 +1,4 @@
-// The world the adapter unit tests run in: a fresh simulated machine whose display devices a test fills in,
+// The world the adapter unit tests run in: the unit tests' machine (test_machine.h) with
 // the application object with its profile, the main window object (never created as a window) and one
 // adapter, with every trace captured.
 #pragma once
@@ -15,55 +15,14 @@
 #include "app/dispo_app.h"
 #include "app/dispo_dlg.h"
 #include "machine.h"
+#include "test_machine.h"
 
 namespace adapter_test {
 
-using Strings = std::vector<std::string>;
+using namespace test_machine;
 
 constexpr char kAdapterDisplay[] = "\\\\.\\DISPLAY2";
 constexpr char kAdapterDeviceId[] = "ZTK\\USB2VGA";
-
-struct Mode {
-    unsigned nWidth;
-    unsigned nHeight;
-    unsigned nBpp; // the depth mask for MakeGrouped
-    unsigned nHz = 60;
-};
-
-inline Strings& Traces() {
-    static Strings traces;
-    return traces;
-}
-
-inline int CountTrace(const std::string& text) {
-    int n = 0;
-    for (const std::string& t : Traces())
-        n += t == text ? 1 : 0;
-    return n;
-}
-
-// The traces from the first one that starts with `first` on, as one text.
-inline std::string TracesFrom(const std::string& first) {
-    std::string out;
-    for (const std::string& t : Traces())
-        if (!out.empty() || t.rfind(first, 0) == 0)
-            out += t;
-    return out;
-}
-
-inline winsim::DisplayDevice& AddDisplay(const char* pszName, const char* pszDeviceId,
-                                         std::initializer_list<Mode> modes, bool bPrimary = false) {
-    winsim::DisplayDevice& d = winsim::M().displays.emplace_back();
-    d.name = pszName;
-    d.deviceId = pszDeviceId;
-    d.primary = bPrimary;
-    for (const Mode& m : modes)
-        d.modes.push_back(winsim::DisplayMode{m.nWidth, m.nHeight, m.nBpp, m.nHz});
-    d.current.mode = d.modes.front();
-    d.current.attached = bPrimary;
-    d.registry = d.current;
-    return d;
-}
 
 // Nodes made by hand, for the matching tests; the list owns them as a builder's would. MakeGrouped reads
 // each Mode's third value as the depth mask and links the nodes both ways, as the primary display's are.
@@ -112,11 +71,10 @@ inline DEVMODEA MakeMode(unsigned nWidth, unsigned nHeight, unsigned nBpp) {
     return dm;
 }
 
-class AdapterWorld : public ::testing::Test {
+class AdapterWorld : public Machine {
 protected:
     void SetUp() override {
-        winsim::BeginTestProcess();
-        winsim::SetTraceSink([](winsim::VirtualMs, DWORD, const char* text) { Traces().push_back(text); });
+        Machine::SetUp();
         m_pApp = new CDispoApp();
         m_pApp->m_pszAppName = "duodesk";
         m_pApp->SetRegistryKey("Kiva Dongle");
@@ -135,7 +93,7 @@ protected:
             m_pApp->m_pMainWnd = nullptr;
         delete m_pDlg;
         delete m_pApp;
-        winsim::SetTraceSink(nullptr);
+        Machine::TearDown();
     }
 
     std::string Resolution() const { return Text(m_adapter.m_nWidth, m_adapter.m_nHeight, m_adapter.m_nBpp); }

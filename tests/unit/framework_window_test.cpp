@@ -156,6 +156,20 @@ TEST_F(FrameworkWindowTest, TheMessageLoopDispatchesUntilQuitAndReturnsItsCode) 
     dlg.DestroyWindow();
 }
 
+// The main window is a dialog: the loop hands its keys to the dialog manager, which makes Escape Cancel.
+TEST_F(FrameworkWindowTest, TheMessageLoopGivesTheMainWindowsKeysToTheDialogManager) {
+    CWinApp app("duodesk");
+    CProbeDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr));
+    app.m_pMainWnd = &dlg;
+    PostMessageA(dlg.m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(dlg.m_hWnd, WM_PROBE_QUIT, 3, 0);
+    app.RunMessageLoop();
+    EXPECT_EQ(dlg.m_calls, (std::vector<std::string>{"init", "cancel"}));
+    app.m_pMainWnd = nullptr;
+    dlg.DestroyWindow();
+}
+
 TEST_F(FrameworkWindowTest, DestroyingTheMainWindowEndsTheMessageLoop) {
     CWinApp app("duodesk");
     CProbeDlg dlg;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "faults.h"
 #include "framework/app.h"
 #include "machine.h"
 
@@ -23,6 +26,16 @@ bool ReadRaw(const char* pszKey, const char* pszValue, DWORD* pdwType, DWORD* pd
         RegQueryValueExA(hKey, pszValue, nullptr, pdwType, reinterpret_cast<BYTE*>(pdwValue), &cb);
     RegCloseKey(hKey);
     return status == ERROR_SUCCESS;
+}
+
+// The registry functions the test's process has called so far.
+uint32_t RegistryCalls() {
+    const auto& calls = winsim::CurrentProcess().apiCalls;
+    uint32_t n = 0;
+    for (winsim::Api api : {winsim::Api::RegOpenKeyExA, winsim::Api::RegCreateKeyExA,
+                            winsim::Api::RegSetValueExA, winsim::Api::RegQueryValueExA})
+        n += static_cast<size_t>(api) < calls.size() ? calls[static_cast<size_t>(api)] : 0;
+    return n;
 }
 
 } // namespace
@@ -80,4 +93,28 @@ TEST_F(ProfileTest, SectionsAreSeparateKeys) {
     app.WriteProfileInt("USBVGACONFIG", "FirstRun", 0);
     EXPECT_EQ(app.GetProfileInt("VGA DONGLE", "FirstRun", 9), 1);
     EXPECT_EQ(app.GetProfileInt("USBVGACONFIG", "FirstRun", 9), 0);
+}
+
+// "Software\Kiva Dongle\duodesk\" and a section, in key names of at most 255 characters, make a path of
+// `length` characters: one short of the limit works, the limit itself is refused before the registry is
+// asked.
+TEST_F(ProfileTest, AKeyPathOfItsFullLimitIsRefusedWithoutTheRegistryAndOneShorterWorks) {
+    CWinApp app("duodesk");
+    app.SetRegistryKey("Kiva Dongle");
+    const std::string prefix = "Software\\Kiva Dongle\\duodesk\\";
+    for (const size_t length : {CWinApp::kMaxKeyPath, CWinApp::kMaxKeyPath - 1}) {
+        SCOPED_TRACE(length);
+        const std::string section = std::string(200, 's') + "\\" + std::string(200, 't') + "\\" +
+                                    std::string(length - prefix.size() - 402, 'u');
+        ASSERT_EQ(prefix.size() + section.size(), length);
+        const bool bFits = length < CWinApp::kMaxKeyPath;
+        const uint32_t callsBefore = RegistryCalls();
+        EXPECT_EQ(app.WriteProfileInt(section.c_str(), "Width", 1280), bFits ? TRUE : FALSE);
+        bool bReadFailed = false;
+        EXPECT_EQ(app.GetProfileInt(section.c_str(), "Width", 7, &bReadFailed), bFits ? 1280 : 7);
+        EXPECT_FALSE(bReadFailed);
+        if (!bFits) {
+            EXPECT_EQ(RegistryCalls(), callsBefore);
+        }
+    }
 }

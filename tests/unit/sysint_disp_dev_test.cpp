@@ -13,9 +13,9 @@
 #include "app/dispo_dlg.h"
 #include "machine.h"
 #include "sysint/disp_dev.h"
-#include "sysint_test_machine.h"
+#include "test_machine.h"
 
-using namespace sysint_test;
+using namespace test_machine;
 using Calls_t = std::vector<std::string>;
 
 namespace {
@@ -170,7 +170,9 @@ TEST_F(DispDev, BeforeInitOnlyTheModeSettersAndTheLastResultWork) {
 
     EXPECT_EQ(DispDevLastResult(), nLastResult);
     EXPECT_EQ(DispDevSetMode(1024, 768, 32, system), 1);
-    EXPECT_EQ(Calls(), Calls_t{"\\\\.\\DISPLAY1 0x5C0020 1024x768x32@60 pos 0,0 flags 0x1"});
+    EXPECT_EQ(Calls(), Calls_t{"\\\\.\\DISPLAY1 1024x768x32@60 pos 0,0 fields "
+                               "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY "
+                               "flags CDS_UPDATEREGISTRY"});
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -225,10 +227,15 @@ TEST_F(DispDev, ARefusedModeIsTriedAgainAtItsLowestListedRate) {
                {{1280, 1024, 32, 85}, {1024, 768, 16, 75}, {1024, 768, 16, 60}, {1024, 768, 16, 70}});
     DispDevInit();
     EXPECT_EQ(DispDevSetModeReset(1024, 768, 16, Record(0)), 0);
-    EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY1 0x5C0020 1024x768x16@85 pos 0,0 flags 0x40000001",
-                           "\\\\.\\DISPLAY1 0x5C0000 1024x768x16@60 pos 0,0 flags 0x40000001",
-                       }));
+    EXPECT_EQ(
+        Calls(),
+        (Calls_t{
+            "\\\\.\\DISPLAY1 1024x768x16@85 pos 0,0 fields "
+            "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY flags "
+            "CDS_UPDATEREGISTRY|CDS_RESET",
+            "\\\\.\\DISPLAY1 1024x768x16@60 pos 0,0 fields "
+            "DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_RESET",
+        }));
     EXPECT_EQ(Results(), (std::vector<long>{DISP_CHANGE_BADMODE, DISP_CHANGE_SUCCESSFUL}));
     EXPECT_EQ(Display(1).current.mode, (winsim::DisplayMode{1024, 768, 16, 60}));
     EXPECT_EQ(Display(1).registry.mode, (winsim::DisplayMode{1024, 768, 16, 60}));
@@ -238,7 +245,9 @@ TEST_F(DispDev, AModeTheDeviceDoesNotListIsTriedOnce) {
     AddPrimary(kSystemId, {{1280, 1024, 32, 85}, {1024, 768, 16, 60}});
     DispDevInit();
     EXPECT_EQ(DispDevSetModeReset(1024, 768, 32, Record(0)), 0);
-    EXPECT_EQ(Calls(), Calls_t{"\\\\.\\DISPLAY1 0x5C0020 1024x768x32@85 pos 0,0 flags 0x40000001"});
+    EXPECT_EQ(Calls(), Calls_t{"\\\\.\\DISPLAY1 1024x768x32@85 pos 0,0 fields "
+                               "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY "
+                               "flags CDS_UPDATEREGISTRY|CDS_RESET"});
     EXPECT_EQ(Display(1).current.mode, (winsim::DisplayMode{1280, 1024, 32, 85}));
 }
 
@@ -247,10 +256,14 @@ TEST_F(DispDev, TheSecondAttemptIsMadeOnceAndAnsweredWithZeroWhateverComesOfIt) 
     d.refusedModes.push_back(winsim::DisplayMode{1024, 768, 16, 60});
     DispDevInit();
     EXPECT_EQ(DispDevSetMode(1024, 768, 16, Record(0)), 0);
-    EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY1 0x5C0020 1024x768x16@60 pos 0,0 flags 0x1",
-                           "\\\\.\\DISPLAY1 0x5C0000 1024x768x16@60 pos 0,0 flags 0x1",
-                       }));
+    EXPECT_EQ(Calls(),
+              (Calls_t{
+                  "\\\\.\\DISPLAY1 1024x768x16@60 pos 0,0 fields "
+                  "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY flags "
+                  "CDS_UPDATEREGISTRY",
+                  "\\\\.\\DISPLAY1 1024x768x16@60 pos 0,0 fields "
+                  "DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY",
+              }));
 }
 
 TEST_F(DispDev, AnAcceptedModeTakesOneCallWithTheStoredPositionAndRate) {
@@ -260,8 +273,12 @@ TEST_F(DispDev, AnAcceptedModeTakesOneCallWithTheStoredPositionAndRate) {
     EXPECT_EQ(DispDevSetMode(800, 600, 16, Record(1)), 1);
     EXPECT_EQ(DispDevSetModeReset(1024, 768, 16, Record(1)), 1);
     EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY2 0x5C0020 800x600x16@75 pos 1280,0 flags 0x1",
-                           "\\\\.\\DISPLAY2 0x5C0020 1024x768x16@75 pos 1280,0 flags 0x40000001",
+                           "\\\\.\\DISPLAY2 800x600x16@75 pos 1280,0 fields "
+                           "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY flags "
+                           "CDS_UPDATEREGISTRY",
+                           "\\\\.\\DISPLAY2 1024x768x16@75 pos 1280,0 fields "
+                           "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY flags "
+                           "CDS_UPDATEREGISTRY|CDS_RESET",
                        }));
     EXPECT_EQ(Display(2).current.mode, (winsim::DisplayMode{1024, 768, 16, 75}));
 }
@@ -284,7 +301,9 @@ TEST_F(DispDev, DetachingStoresAZeroSizeAtTheOriginAndResetsAtOnce) {
     DISPLAY_DEVICEA adapter = ById(kAdapterId);
     EXPECT_EQ(DispDevDetach(adapter), 1);
     EXPECT_STREQ(adapter.DeviceName, "\\\\.\\DISPLAY2") << "refreshed by id";
-    EXPECT_EQ(Calls(), Calls_t{"\\\\.\\DISPLAY2 0x7C00A0 0x0x16@60 pos 0,0 flags 0x40000001"});
+    EXPECT_EQ(Calls(), Calls_t{"\\\\.\\DISPLAY2 0x0x16@60 pos 0,0 fields "
+                               "DM_POSITION|DM_DISPLAYORIENTATION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|"
+                               "DM_DISPLAYFREQUENCY|DM_DISPLAYFLAGS flags CDS_UPDATEREGISTRY|CDS_RESET"});
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(2))), 0);
     EXPECT_FALSE(Display(2).current.attached);
     EXPECT_EQ(DispDevLastResult(), Results().back());
@@ -296,7 +315,9 @@ TEST_F(DispDev, MakingADevicePrimaryPutsItAtTheOriginWithItsStoredMode) {
     DispDevInit();
     DISPLAY_DEVICEA adapter = ById(kAdapterId);
     EXPECT_EQ(DispDevMakePrimary(adapter), 1);
-    EXPECT_EQ(Calls(), Calls_t{"\\\\.\\DISPLAY2 0x400020 1024x768x16@60 pos 0,0 flags 0x40000011"});
+    EXPECT_EQ(Calls(),
+              Calls_t{"\\\\.\\DISPLAY2 1024x768x16@60 pos 0,0 fields DM_POSITION|DM_DISPLAYFREQUENCY flags "
+                      "CDS_UPDATEREGISTRY|CDS_SET_PRIMARY|CDS_RESET"});
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(2))), 1);
     EXPECT_TRUE(Display(2).primary);
     EXPECT_TRUE(AttachedAt(2, 0, 0));
@@ -314,7 +335,10 @@ TEST_F(DispDev, ADeviceWithoutARegistryModeIsNotMadePrimary) {
 TEST_F(DispDev, AttachingAtTheOriginStoresTheModeThenApplies) {
     SystemAndAdapter();
     EXPECT_EQ(DispDevAttachAtOrigin(Record(1), 800, 600, 16), 1);
-    EXPECT_EQ(Calls(), (Calls_t{"\\\\.\\DISPLAY2 0x7C00A0 800x600x16@60 pos 0,0 flags 0x10000001", "apply"}));
+    EXPECT_EQ(Calls(), (Calls_t{"\\\\.\\DISPLAY2 800x600x16@60 pos 0,0 fields "
+                                "DM_POSITION|DM_DISPLAYORIENTATION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|"
+                                "DM_DISPLAYFREQUENCY|DM_DISPLAYFLAGS flags CDS_UPDATEREGISTRY|CDS_NORESET",
+                                "apply"}));
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(2))), 1);
     EXPECT_EQ(DispDevLastResult(), Results().back());
     EXPECT_TRUE(Display(2).current.attached);
@@ -328,15 +352,19 @@ TEST_F(DispDev, RestoringAPrimaryResetsItAsPrimaryOnlyWhenNothingLiesLeftOfIt) {
     AddDisplay(kAdapterId, {{1024, 768, 16}}, true, 1280, 0);
     DispDevInit();
     EXPECT_EQ(DispDevRestorePrimary(Record(1)), 1);
-    EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY2 0x400020 1024x768x16@60 pos 1280,0 flags 0x10000001",
-                           "\\\\.\\DISPLAY2 0x400020 1024x768x16@60 pos 1280,0 flags 0x0",
-                       }));
+    EXPECT_EQ(Calls(),
+              (Calls_t{
+                  "\\\\.\\DISPLAY2 1024x768x16@60 pos 1280,0 fields DM_POSITION|DM_DISPLAYFREQUENCY flags "
+                  "CDS_UPDATEREGISTRY|CDS_NORESET",
+                  "\\\\.\\DISPLAY2 1024x768x16@60 pos 1280,0 fields DM_POSITION|DM_DISPLAYFREQUENCY flags 0",
+              }));
     winsim::M().displayChanges.clear();
     DispDevRestoreOrgPrimary();
     EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY1 0x400020 1280x1024x32@60 pos 0,0 flags 0x10000001",
-                           "\\\\.\\DISPLAY1 0x400020 1280x1024x32@60 pos 0,0 flags 0x40000010",
+                           "\\\\.\\DISPLAY1 1280x1024x32@60 pos 0,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_NORESET",
+                           "\\\\.\\DISPLAY1 1280x1024x32@60 pos 0,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_SET_PRIMARY|CDS_RESET",
                        }));
 }
 
@@ -346,8 +374,10 @@ TEST_F(DispDev, TheSystemsDisplayBecomesPrimaryAgainAtTheOrigin) {
     DispDevInit();
     EXPECT_EQ(DispDevSetOrgPrimary(), 1);
     EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY1 0x400020 1280x1024x32@60 pos 0,0 flags 0x10000001",
-                           "\\\\.\\DISPLAY1 0x400020 1280x1024x32@60 pos 0,0 flags 0x10",
+                           "\\\\.\\DISPLAY1 1280x1024x32@60 pos 0,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_NORESET",
+                           "\\\\.\\DISPLAY1 1280x1024x32@60 pos 0,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_SET_PRIMARY",
                        }));
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(1))), 1);
 }
@@ -370,7 +400,9 @@ TEST_F(DispDev, TheSystemsDisplayGoesRightOfEveryOtherAttachedDisplayButMirrors)
     DispDevInit(kAdapterId, kMirrorId);
     EXPECT_EQ(DispDevPlaceOrgRight(), 1);
     EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY1 0x7C00A0 1280x1024x32@60 pos 1824,0 flags 0x10000001",
+                           "\\\\.\\DISPLAY1 1280x1024x32@60 pos 1824,0 fields "
+                           "DM_POSITION|DM_DISPLAYORIENTATION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_"
+                           "DISPLAYFREQUENCY|DM_DISPLAYFLAGS flags CDS_UPDATEREGISTRY|CDS_NORESET",
                            "apply",
                        }));
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(1))), 1);
@@ -382,10 +414,13 @@ TEST_F(DispDev, DetachingTheSystemsDisplayStoresThenSaves) {
     AddPrimary(kAdapterId, {{1024, 768, 16}});
     DispDevInit(kAdapterId, kMirrorId);
     EXPECT_EQ(DispDevDetachOrg(), 1);
-    EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY1 0x580020 0x0x32@60 pos 0,0 flags 0x10000000",
-                           "\\\\.\\DISPLAY1 0x580020 0x0x32@60 pos 0,0 flags 0x1",
-                       }));
+    EXPECT_EQ(Calls(),
+              (Calls_t{
+                  "\\\\.\\DISPLAY1 0x0x32@60 pos 0,0 fields "
+                  "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_DISPLAYFREQUENCY flags CDS_NORESET",
+                  "\\\\.\\DISPLAY1 0x0x32@60 pos 0,0 fields "
+                  "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY",
+              }));
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(1))), 0);
 }
 
@@ -397,8 +432,10 @@ TEST_F(DispDev, ExtendingPutsADisplayStoredAtTheOriginRightOfTheSystemsDisplay) 
     DISPLAY_DEVICEA adapter = ById(kAdapterId);
     EXPECT_EQ(DispDevAttachExtend(adapter), 1);
     EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY1 0x400020 1280x1024x32@60 pos 0,0 flags 0x40000011",
-                           "\\\\.\\DISPLAY2 0x400020 1024x768x16@60 pos 1280,0 flags 0x10000001",
+                           "\\\\.\\DISPLAY1 1280x1024x32@60 pos 0,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_SET_PRIMARY|CDS_RESET",
+                           "\\\\.\\DISPLAY2 1024x768x16@60 pos 1280,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_NORESET",
                            "apply",
                        }));
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(1))), 1);
@@ -416,9 +453,13 @@ TEST_F(DispDev, ExtendingKeepsAStoredPlaceAndDetachesAnAttachedDisplayFirst) {
     EXPECT_EQ(DispDevAttachExtend(adapter), 1);
     // The detach stores the origin as the display's place, so the display then goes beside the system's.
     EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY1 0x400020 1280x1024x32@60 pos 0,0 flags 0x40000011",
-                           "\\\\.\\DISPLAY2 0x7C00A0 0x0x16@60 pos 0,0 flags 0x40000001",
-                           "\\\\.\\DISPLAY2 0x400020 1024x768x16@60 pos 1280,0 flags 0x10000001",
+                           "\\\\.\\DISPLAY1 1280x1024x32@60 pos 0,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_SET_PRIMARY|CDS_RESET",
+                           "\\\\.\\DISPLAY2 0x0x16@60 pos 0,0 fields "
+                           "DM_POSITION|DM_DISPLAYORIENTATION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_"
+                           "DISPLAYFREQUENCY|DM_DISPLAYFLAGS flags CDS_UPDATEREGISTRY|CDS_RESET",
+                           "\\\\.\\DISPLAY2 1024x768x16@60 pos 1280,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_NORESET",
                            "apply",
                        }));
 
@@ -430,8 +471,10 @@ TEST_F(DispDev, ExtendingKeepsAStoredPlaceAndDetachesAnAttachedDisplayFirst) {
     winsim::M().displayChanges.clear();
     EXPECT_EQ(DispDevAttachExtend(adapter), 1);
     EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY1 0x400020 1280x1024x32@60 pos 0,0 flags 0x40000011",
-                           "\\\\.\\DISPLAY2 0x400020 1024x768x16@60 pos -1024,256 flags 0x10000001",
+                           "\\\\.\\DISPLAY1 1280x1024x32@60 pos 0,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_SET_PRIMARY|CDS_RESET",
+                           "\\\\.\\DISPLAY2 1024x768x16@60 pos -1024,256 fields "
+                           "DM_POSITION|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_NORESET",
                            "apply",
                        }));
     EXPECT_TRUE(AttachedAt(2, -1024, 256));
@@ -445,9 +488,12 @@ TEST_F(DispDev, ARefusedPlaceIsRetriedAtExactlyTheSystemsWidth) {
     DISPLAY_DEVICEA adapter = ById(kAdapterId);
     EXPECT_EQ(DispDevAttachExtend(adapter), 1);
     EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY1 0x400020 1280x1024x32@60 pos 0,0 flags 0x40000011",
-                           "\\\\.\\DISPLAY2 0x400020 1024x768x16@60 pos 3000,77 flags 0x10000001",
-                           "\\\\.\\DISPLAY2 0x400020 1024x768x16@60 pos 1280,0 flags 0x10000001",
+                           "\\\\.\\DISPLAY1 1280x1024x32@60 pos 0,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_SET_PRIMARY|CDS_RESET",
+                           "\\\\.\\DISPLAY2 1024x768x16@60 pos 3000,77 fields "
+                           "DM_POSITION|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_NORESET",
+                           "\\\\.\\DISPLAY2 1024x768x16@60 pos 1280,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_NORESET",
                            "apply",
                        }));
     EXPECT_EQ(Results()[1], DISP_CHANGE_BADMODE);
@@ -459,7 +505,8 @@ TEST_F(DispDev, ExtendingWithoutTheSystemsRegistryModeStillPlacesTheDisplayAtThe
     DISPLAY_DEVICEA adapter = ById(kAdapterId);
     EXPECT_EQ(DispDevAttachExtend(adapter), 1);
     EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY2 0x400020 1024x768x16@60 pos 0,0 flags 0x10000001",
+                           "\\\\.\\DISPLAY2 1024x768x16@60 pos 0,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_NORESET",
                            "apply",
                        }));
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(1))), -1);
@@ -486,11 +533,15 @@ protected:
 
 TEST_F(DispDevOthers, EveryOtherAttachedDisplayIsStoredOffThenAllGoTogether) {
     EXPECT_EQ(DispDevDetachOthers(Record(1)), 1);
-    EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY4 0x580020 0x0x32@60 pos 0,0 flags 0x10000001",
-                           "\\\\.\\DISPLAY6 0x580020 0x0x32@60 pos 0,0 flags 0x10000001",
-                           "apply",
-                       }));
+    EXPECT_EQ(
+        Calls(),
+        (Calls_t{
+            "\\\\.\\DISPLAY4 0x0x32@60 pos 0,0 fields "
+            "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_NORESET",
+            "\\\\.\\DISPLAY6 0x0x32@60 pos 0,0 fields "
+            "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_NORESET",
+            "apply",
+        }));
     EXPECT_EQ(Flagged(), (std::vector<int>{0, 1}));
     EXPECT_STREQ(DispDevDetachedSlot(0).dd.DeviceName, "\\\\.\\DISPLAY4");
     EXPECT_STREQ(DispDevDetachedSlot(1).dd.DeviceName, "\\\\.\\DISPLAY6");
@@ -518,8 +569,10 @@ TEST_F(DispDevOthers, ReattachedDisplaysGoRightOfTheWidthsUpToThemUnlessTheyKept
     EXPECT_EQ(DispDevReattachOthers(), 1);
     // Display 4: 1280 + 1024 (the mirror driver does not count) + its own 800.
     EXPECT_EQ(Calls(), (Calls_t{
-                           "\\\\.\\DISPLAY4 0x400020 800x600x32@60 pos 3104,0 flags 0x10000001",
-                           "\\\\.\\DISPLAY6 0x400020 1600x1200x32@60 pos -1600,0 flags 0x10000001",
+                           "\\\\.\\DISPLAY4 800x600x32@60 pos 3104,0 fields DM_POSITION|DM_DISPLAYFREQUENCY "
+                           "flags CDS_UPDATEREGISTRY|CDS_NORESET",
+                           "\\\\.\\DISPLAY6 1600x1200x32@60 pos -1600,0 fields "
+                           "DM_POSITION|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_NORESET",
                            "apply",
                        }));
     EXPECT_TRUE(Flagged().empty());
@@ -555,7 +608,12 @@ TEST_F(DispDevOthers, ASecondDetachBeforeTheReattachForgetsNoDisplay) {
 TEST_F(DispDevOthers, AFailingRegistryReadEndsTheDetachButWhatWasStoredIsApplied) {
     Display(6).registryMissing = true;
     DispDevDetachOthers(Record(1));
-    EXPECT_EQ(Calls(), (Calls_t{"\\\\.\\DISPLAY4 0x580020 0x0x32@60 pos 0,0 flags 0x10000001", "apply"}));
+    EXPECT_EQ(
+        Calls(),
+        (Calls_t{
+            "\\\\.\\DISPLAY4 0x0x32@60 pos 0,0 fields "
+            "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_NORESET",
+            "apply"}));
     EXPECT_EQ(Flagged(), std::vector<int>{0});
     EXPECT_EQ(AttachFlag(XpVideoKey(Display(6))), 0) << "the flag is written before the mode is read";
 }
@@ -573,7 +631,9 @@ TEST_F(DispDev, MoreDisplaysThanSlotsLeaveTheRestOnTheDesktop) {
     ASSERT_EQ(calls.size(), 10u);
     for (int n = 3; n <= 11; ++n)
         EXPECT_EQ(calls[n - 3],
-                  "\\\\.\\DISPLAY" + std::to_string(n) + " 0x580020 0x0x32@60 pos 0,0 flags 0x10000001");
+                  "\\\\.\\DISPLAY" + std::to_string(n) +
+                      " 0x0x32@60 pos 0,0 fields DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_DISPLAYFREQUENCY "
+                      "flags CDS_UPDATEREGISTRY|CDS_NORESET");
     EXPECT_EQ(calls.back(), "apply");
     EXPECT_EQ(Flagged().size(), static_cast<size_t>(kDetachedDevSlots));
     for (int n = 12; n <= 14; ++n) {
@@ -613,7 +673,9 @@ TEST_F(RestoreSystem, ThePrimaryDisplayGetsTheModeWrittenToTheRegistry) {
     Traces().clear();
     EXPECT_EQ(m_pDlg->RestoreSystem(1024, 768, 16), 1);
     EXPECT_EQ(Traces(), Calls_t{"Restore system 1024 768 16\n"});
-    EXPECT_EQ(Calls(), Calls_t{"\\\\.\\DISPLAY2 0x5C0020 1024x768x16@60 pos 0,0 flags 0x1"});
+    EXPECT_EQ(Calls(), Calls_t{"\\\\.\\DISPLAY2 1024x768x16@60 pos 0,0 fields "
+                               "DM_POSITION|DM_PELSWIDTH|DM_PELSHEIGHT|DM_BITSPERPEL|DM_DISPLAYFREQUENCY "
+                               "flags CDS_UPDATEREGISTRY"});
     EXPECT_EQ(Display(2).registry.mode, (winsim::DisplayMode{1024, 768, 16, 60}));
 }
 
@@ -626,5 +688,5 @@ TEST_F(RestoreSystem, WhenOnlyTheMirrorDriverIsPrimaryTheLastDeviceEnumeratedIsU
     DispDevInit();
     m_pDlg->RestoreSystem(1280, 1024, 32);
     ASSERT_EQ(Calls().size(), 1u);
-    EXPECT_EQ(Calls()[0].rfind("\\\\.\\DISPLAY3 0x5C0020 1280x1024x32@", 0), 0u) << Calls()[0];
+    EXPECT_EQ(Calls()[0].rfind("\\\\.\\DISPLAY3 1280x1024x32@", 0), 0u) << Calls()[0];
 }

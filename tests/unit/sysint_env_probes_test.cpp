@@ -10,9 +10,9 @@
 #include "machine.h"
 #include "sysint/dwm_service.h"
 #include "sysint/env_probes.h"
-#include "sysint_test_machine.h"
+#include "test_machine.h"
 
-using namespace sysint_test;
+using namespace test_machine;
 
 namespace {
 
@@ -27,7 +27,9 @@ protected:
         v.data.assign(pszEdition, pszEdition + strlen(pszEdition) + 1);
     }
 
-    static void SetService(winsim::ServiceState state) { winsim::M().services[winsim::Str("UxSms")].state = state; }
+    static void SetService(winsim::ServiceState state) {
+        winsim::M().services[winsim::Str("UxSms")].state = state;
+    }
     static const winsim::Service& Service() { return winsim::M().services[winsim::Str("UxSms")]; }
 };
 
@@ -76,13 +78,8 @@ TEST_F(EnvProbes, OnlyAnEditionOfExactlyStarterIsTheStarterEdition) {
         const char* pszEdition; // null: no value
         BOOL bStarter;
     } cases[] = {
-        {"Starter", TRUE},
-        {"StarterN", FALSE},
-        {"Starter Edition", FALSE},
-        {"starter", FALSE},
-        {"HomePremium", FALSE},
-        {"", FALSE},
-        {nullptr, FALSE},
+        {"Starter", TRUE},      {"StarterN", FALSE}, {"Starter Edition", FALSE}, {"starter", FALSE},
+        {"HomePremium", FALSE}, {"", FALSE},         {nullptr, FALSE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszEdition ? c.pszEdition : "(no value)");
@@ -199,10 +196,12 @@ TEST_F(EnvProbes, TheMonitorsAreCycledOnlyWithIntelOnVistaOrLaterAfterASuspend) 
         BOOL bKick;
         bool bCycles;
     } cases[] = {
-        {1, 6, TRUE, true}, {1, 10, TRUE, true}, {0, 6, TRUE, false}, {1, 5, TRUE, false}, {1, 6, FALSE, false},
+        {1, 6, TRUE, true},  {1, 10, TRUE, true},  {0, 6, TRUE, false},
+        {1, 5, TRUE, false}, {1, 6, FALSE, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.bIntel) + " " + std::to_string(c.nMajor) + " " + std::to_string(c.bKick));
+        SCOPED_TRACE(std::to_string(c.bIntel) + " " + std::to_string(c.nMajor) + " " +
+                     std::to_string(c.bKick));
         winsim::BeginTestProcess();
         Traces().clear();
         OSVERSIONINFOEXA osvi = {};
@@ -242,13 +241,21 @@ TEST_F(EnvProbes, TheCompositionServiceStopsAndStartsWithEveryOutcomeTraced) {
         std::vector<std::string> traces;
         winsim::ServiceState after;
     } cases[] = {
-        {winsim::ServiceState::Running, false, true, {"Stop DWM service success\n"}, winsim::ServiceState::Stopped},
+        {winsim::ServiceState::Running,
+         false,
+         true,
+         {"Stop DWM service success\n"},
+         winsim::ServiceState::Stopped},
         {winsim::ServiceState::Stopped,
          false,
          false,
          {"Stop DWM service fail\n", "Stop DWM Service\n"},
          winsim::ServiceState::Stopped},
-        {winsim::ServiceState::Stopped, true, true, {"Start DWM service success\n"}, winsim::ServiceState::Running},
+        {winsim::ServiceState::Stopped,
+         true,
+         true,
+         {"Start DWM service success\n"},
+         winsim::ServiceState::Running},
         // The start failure's last trace has no line end.
         {winsim::ServiceState::Running,
          true,
@@ -278,6 +285,7 @@ TEST_F(EnvProbes, StopDwmAndWaitPausesTwoSecondsEvenWhenThereIsNothingToStop) {
         const winsim::VirtualMs before = winsim::M().now;
         StopDwmAndWait();
         EXPECT_EQ(winsim::M().now - before, 2000u);
-        EXPECT_EQ(Service().state, state == winsim::ServiceState::Running ? winsim::ServiceState::Stopped : state);
+        EXPECT_EQ(Service().state,
+                  state == winsim::ServiceState::Running ? winsim::ServiceState::Stopped : state);
     }
 }

@@ -9,9 +9,9 @@
 #include "machine.h"
 #include "sysint/disp_dev.h"
 #include "sysint/video_key.h"
-#include "sysint_test_machine.h"
+#include "test_machine.h"
 
-using namespace sysint_test;
+using namespace test_machine;
 
 namespace {
 

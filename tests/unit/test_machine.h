@@ -1,7 +1,8 @@
-// The machine the system-integration unit tests run on: a fresh simulated Windows whose display devices,
+// The machine the unit tests of sysint and adapter run on: a fresh simulated Windows whose display devices,
 // version and services a test fills in, with the test playing the program's process and every trace
 // captured. The ChangeDisplaySettingsExA calls the program made read back as one line each, so that a
-// sequence compares as a table and a failure shows "\\.\DISPLAY2 0x400020 1024x768x16@60 pos 1280,0 ...".
+// sequence compares as a table and a failure shows "\\.\DISPLAY2 1024x768x16@60 pos 1280,0 fields
+// DM_POSITION|DM_DISPLAYFREQUENCY flags CDS_UPDATEREGISTRY|CDS_NORESET".
 #pragma once
 #include <windows.h>
 
@@ -12,20 +13,39 @@
 #include <string>
 #include <vector>
 
+#include "display_text.h"
 #include "machine.h"
 
-namespace sysint_test {
+namespace test_machine {
+
+using Strings = std::vector<std::string>;
 
 struct Mode {
     unsigned nWidth;
     unsigned nHeight;
-    unsigned nBpp;
+    unsigned nBpp; // the depth mask for the adapter tests' MakeGrouped
     unsigned nHz = 60;
 };
 
-inline std::vector<std::string>& Traces() {
-    static std::vector<std::string> traces;
+inline Strings& Traces() {
+    static Strings traces;
     return traces;
+}
+
+inline int CountTrace(const std::string& text) {
+    int n = 0;
+    for (const std::string& t : Traces())
+        n += t == text ? 1 : 0;
+    return n;
+}
+
+// The traces from the first one that starts with `first` on, as one text.
+inline std::string TracesFrom(const std::string& first) {
+    std::string out;
+    for (const std::string& t : Traces())
+        if (!out.empty() || t.rfind(first, 0) == 0)
+            out += t;
+    return out;
 }
 
 inline void CaptureTrace(winsim::VirtualMs, DWORD, const char* text) {
@@ -35,23 +55,25 @@ inline void CaptureTrace(winsim::VirtualMs, DWORD, const char* text) {
 // A DeviceKey as XP and later report it for a display adapter.
 inline std::string VideoDeviceKey(const char* pszGuid, int nIndex = 0) {
     char key[128];
-    snprintf(key, sizeof(key), "\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Video\\%s\\%04d", pszGuid,
-             nIndex);
+    snprintf(key, sizeof(key), "\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Video\\%s\\%04d",
+             pszGuid, nIndex);
     return key;
 }
 
-// Adds a display device as the next \\.\DISPLAYn. An attached device sits at (x, y) in its first mode, now
-// and in the registry; a detached one keeps its first mode in the registry.
-inline winsim::DisplayDevice& AddDisplay(const char* pszDeviceId, std::initializer_list<Mode> modes,
-                                         bool bAttached = false, LONG x = 0, LONG y = 0) {
+// Adds a display device named pszName. An attached device sits at (x, y) in its first mode, now and in the
+// registry; a detached one keeps its first mode in the registry.
+inline winsim::DisplayDevice& AddDisplayNamed(const char* pszName, const char* pszDeviceId,
+                                              std::initializer_list<Mode> modes, bool bAttached = false,
+                                              LONG x = 0, LONG y = 0) {
     winsim::Machine& m = winsim::M();
     m.displays.emplace_back();
     winsim::DisplayDevice& d = m.displays.back();
-    d.name = ("\\\\.\\DISPLAY" + std::to_string(m.displays.size())).c_str();
+    d.name = pszName;
     d.description = "Display adapter";
     d.deviceId = pszDeviceId;
     char guid[64];
-    snprintf(guid, sizeof(guid), "{1B0D2C4A-00%02u-4E5F-9A7B-C0FFEE00D15B}", static_cast<unsigned>(m.displays.size()));
+    snprintf(guid, sizeof(guid), "{1B0D2C4A-00%02u-4E5F-9A7B-C0FFEE00D15B}",
+             static_cast<unsigned>(m.displays.size()));
     d.deviceKey = VideoDeviceKey(guid).c_str();
     for (const Mode& mode : modes)
         d.modes.push_back(winsim::DisplayMode{mode.nWidth, mode.nHeight, mode.nBpp, mode.nHz});
@@ -64,6 +86,13 @@ inline winsim::DisplayDevice& AddDisplay(const char* pszDeviceId, std::initializ
     return d;
 }
 
+// Adds a display device as the next \\.\DISPLAYn.
+inline winsim::DisplayDevice& AddDisplay(const char* pszDeviceId, std::initializer_list<Mode> modes,
+                                         bool bAttached = false, LONG x = 0, LONG y = 0) {
+    const std::string name = "\\\\.\\DISPLAY" + std::to_string(winsim::M().displays.size() + 1);
+    return AddDisplayNamed(name.c_str(), pszDeviceId, modes, bAttached, x, y);
+}
+
 inline winsim::DisplayDevice& AddPrimary(const char* pszDeviceId, std::initializer_list<Mode> modes) {
     winsim::DisplayDevice& d = AddDisplay(pszDeviceId, modes, true, 0, 0);
     d.primary = true;
@@ -74,20 +103,21 @@ inline winsim::DisplayDevice& AddPrimary(const char* pszDeviceId, std::initializ
 inline DISPLAY_DEVICEA Record(int nIndex) {
     DISPLAY_DEVICEA dd = {};
     dd.cb = sizeof(dd);
-    EXPECT_TRUE(EnumDisplayDevicesA(nullptr, static_cast<DWORD>(nIndex), &dd, 0)) << "display device " << nIndex;
+    EXPECT_TRUE(EnumDisplayDevicesA(nullptr, static_cast<DWORD>(nIndex), &dd, 0))
+        << "display device " << nIndex;
     return dd;
 }
 
 inline std::string CallText(const winsim::DisplayChangeCall& c) {
     if (!c.hasDevice && !c.hasMode && c.flags == 0)
         return "apply";
-    char text[192];
-    snprintf(text, sizeof(text), "%s 0x%X %ux%ux%u@%u pos %d,%d flags 0x%X",
-             c.hasDevice ? c.device.c_str() : "(null)", static_cast<unsigned>(c.fields),
-             static_cast<unsigned>(c.mode.width), static_cast<unsigned>(c.mode.height),
-             static_cast<unsigned>(c.mode.bpp), static_cast<unsigned>(c.mode.frequency), static_cast<int>(c.x),
-             static_cast<int>(c.y), static_cast<unsigned>(c.flags));
-    return c.hasMode ? text : std::string(c.hasDevice ? c.device.c_str() : "(null)") + " no mode";
+    const std::string device = c.hasDevice ? c.device.c_str() : "(null)";
+    if (!c.hasMode)
+        return device + " no mode";
+    return device + " " +
+           ModeText(c.mode.width, c.mode.height, c.mode.bpp, c.mode.frequency, static_cast<long>(c.x),
+                    static_cast<long>(c.y)) +
+           " fields " + DmFieldNames(c.fields) + " flags " + CdsFlagNames(c.flags);
 }
 
 // Every ChangeDisplaySettingsExA call so far, one line each.
@@ -121,7 +151,8 @@ inline long AttachFlag(const std::string& path) {
 // Where XP and later keep a device's attach flag for the program, from the DeviceKey's first "{".
 inline std::string XpVideoKey(const winsim::DisplayDevice& d) {
     std::string key = d.deviceKey.c_str();
-    return "System\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\Control\\Video\\" +
+    return "System\\CurrentControlSet\\Hardware "
+           "Profiles\\Current\\System\\CurrentControlSet\\Control\\Video\\" +
            key.substr(key.find('{'));
 }
 
@@ -141,4 +172,4 @@ protected:
     }
 };
 
-} // namespace sysint_test
+} // namespace test_machine
