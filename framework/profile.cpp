@@ -37,8 +37,9 @@ bool SectionKey(const CWinApp& app, LPCSTR pszSection, char* buf) {
 void CWinApp::SetRegistryKey(LPCSTR pszRegistryKey) {
     m_szRegistryKey[0] = '\0';
     // A key name longer than the registry allows is no key at all.
-    if (pszRegistryKey != nullptr && strlen(pszRegistryKey) < sizeof(m_szRegistryKey))
-        strcpy(m_szRegistryKey, pszRegistryKey);
+    const size_t cchKey = pszRegistryKey != nullptr ? strlen(pszRegistryKey) : sizeof(m_szRegistryKey);
+    if (cchKey < sizeof(m_szRegistryKey))
+        memcpy(m_szRegistryKey, pszRegistryKey, cchKey + 1);
     m_pszRegistryKey = m_szRegistryKey[0] == '\0' ? nullptr : m_szRegistryKey;
 }
 

@@ -1,10 +1,10 @@
 // Resource numbers, shared by res/duodesk.rc, the program and the simulator's resource table.
 #pragma once
 
-#define IDR_MAINFRAME 128 // the application icon
-#define IDR_TRAYMENU 129 // menu template; the program builds its menu in code and never loads it
+#define IDR_MAINFRAME 128    // the application icon
+#define IDR_TRAYMENU 129     // menu template; the program builds its menu in code and never loads it
 #define IDD_DISPO_DIALOG 102 // the hidden main window
-#define IDD_WARNING 130 // the countdown confirmation dialog
+#define IDD_WARNING 130      // the countdown confirmation dialog
 
 #define IDS_MENU_PRIMARY 133
 #define IDS_MENU_EXTENDED 134

@@ -19,24 +19,24 @@
 // ---------------------------------------------------------------------------------------------------
 // String table: X(string id, text).
 // ---------------------------------------------------------------------------------------------------
-#define RES_STRING_TABLE(X)                                                                               \
-    X(IDS_MENU_PRIMARY, TXT_MENU_PRIMARY)                                                                 \
-    X(IDS_MENU_EXTENDED, TXT_MENU_EXTENDED)                                                               \
-    X(IDS_MENU_OFF, TXT_MENU_OFF)                                                                         \
-    X(IDS_MENU_MIRROR, TXT_MENU_MIRROR)                                                                   \
-    X(IDS_MENU_RESOLUTION, TXT_MENU_RESOLUTION)                                                           \
-    X(IDS_MENU_HIGH_RESOLUTION, TXT_MENU_HIGH_RESOLUTION)                                                 \
-    X(IDS_MENU_ROTATION, TXT_MENU_ROTATION)                                                               \
-    X(IDS_MENU_ROTATE_0, TXT_MENU_ROTATE_0)                                                               \
-    X(IDS_MENU_ROTATE_270, TXT_MENU_ROTATE_270)                                                           \
-    X(IDS_MENU_ROTATE_90, TXT_MENU_ROTATE_90)                                                             \
-    X(IDS_MENU_ROTATE_180, TXT_MENU_ROTATE_180)                                                           \
-    X(IDS_WARNING_LINE1, TXT_WARNING_LINE1)                                                               \
-    X(IDS_WARNING_LINE2, TXT_WARNING_LINE2)                                                               \
-    X(IDS_WARNING_BEFORE_COUNT, TXT_WARNING_BEFORE_COUNT)                                                 \
-    X(IDS_WARNING_AFTER_COUNT, TXT_WARNING_AFTER_COUNT)                                                   \
-    X(IDS_WARNING_OK, TXT_WARNING_OK)                                                                     \
-    X(IDS_WARNING_CANCEL, TXT_WARNING_CANCEL)                                                             \
+#define RES_STRING_TABLE(X)                                                                                  \
+    X(IDS_MENU_PRIMARY, TXT_MENU_PRIMARY)                                                                    \
+    X(IDS_MENU_EXTENDED, TXT_MENU_EXTENDED)                                                                  \
+    X(IDS_MENU_OFF, TXT_MENU_OFF)                                                                            \
+    X(IDS_MENU_MIRROR, TXT_MENU_MIRROR)                                                                      \
+    X(IDS_MENU_RESOLUTION, TXT_MENU_RESOLUTION)                                                              \
+    X(IDS_MENU_HIGH_RESOLUTION, TXT_MENU_HIGH_RESOLUTION)                                                    \
+    X(IDS_MENU_ROTATION, TXT_MENU_ROTATION)                                                                  \
+    X(IDS_MENU_ROTATE_0, TXT_MENU_ROTATE_0)                                                                  \
+    X(IDS_MENU_ROTATE_270, TXT_MENU_ROTATE_270)                                                              \
+    X(IDS_MENU_ROTATE_90, TXT_MENU_ROTATE_90)                                                                \
+    X(IDS_MENU_ROTATE_180, TXT_MENU_ROTATE_180)                                                              \
+    X(IDS_WARNING_LINE1, TXT_WARNING_LINE1)                                                                  \
+    X(IDS_WARNING_LINE2, TXT_WARNING_LINE2)                                                                  \
+    X(IDS_WARNING_BEFORE_COUNT, TXT_WARNING_BEFORE_COUNT)                                                    \
+    X(IDS_WARNING_AFTER_COUNT, TXT_WARNING_AFTER_COUNT)                                                      \
+    X(IDS_WARNING_OK, TXT_WARNING_OK)                                                                        \
+    X(IDS_WARNING_CANCEL, TXT_WARNING_CANCEL)                                                                \
     X(IDS_WARNING_CAPTION, TXT_WARNING_CAPTION)
 
 // ---------------------------------------------------------------------------------------------------
