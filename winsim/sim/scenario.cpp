@@ -1,3 +1,4 @@
+#include "machine.h"
 #include "scenario_parser.h"
 
 #include "parse_integer.h"

@@ -1,4 +1,5 @@
 // The adapter's statement: how the USB display adapter behaves, and its display and mirror driver.
+#include "machine.h"
 #include "scenario_parser.h"
 
 #include <initializer_list>

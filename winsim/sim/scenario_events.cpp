@@ -1,4 +1,5 @@
 // The timeline: "at TIME EVENT" and "end TIME" lines, and the lines a session types.
+#include "machine.h"
 #include "scenario_parser.h"
 
 #include <algorithm>

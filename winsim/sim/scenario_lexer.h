@@ -2,7 +2,7 @@
 // against the limits docs/scenarios.md lists.
 #pragma once
 
-#include "machine.h"
+#include "display.h"
 
 #include <cstdint>
 #include <string>

@@ -3,6 +3,8 @@
 #include "faults.h"
 
 #include "machine.h"
+#include "output.h"
+#include "process.h"
 #include "parse_integer.h"
 
 #include <cerrno>
@@ -35,7 +37,8 @@ constexpr ApiInfo kApis[] = {
     {Api::CallWindowProcA, "CallWindowProcA", FailKind::Never, kNoCode},
     {Api::ChangeDisplaySettingsExA, "ChangeDisplaySettingsExA", FailKind::Code, DISP_CHANGE_FAILED},
     {Api::ChangeWindowMessageFilter, "ChangeWindowMessageFilter", FailKind::LastError, ERROR_ACCESS_DENIED},
-    {Api::ChangeWindowMessageFilterEx, "ChangeWindowMessageFilterEx", FailKind::LastError, ERROR_ACCESS_DENIED},
+    {Api::ChangeWindowMessageFilterEx, "ChangeWindowMessageFilterEx", FailKind::LastError,
+     ERROR_ACCESS_DENIED},
     {Api::CheckMenuItem, "CheckMenuItem", FailKind::Silent, kNoCode},
     {Api::CheckTokenMembership, "CheckTokenMembership", FailKind::LastError, ERROR_INVALID_PARAMETER},
     {Api::CloseHandle, "CloseHandle", FailKind::LastError, ERROR_INVALID_HANDLE},

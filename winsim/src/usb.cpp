@@ -1,7 +1,13 @@
 // The USB side of the machine: device interfaces behind the setup API, the adapter's driver behind
 // CreateFileA/DeviceIoControl, and the WM_DEVICECHANGE notifications of plug and unplug.
 #include "faults.h"
+#include "display.h"
+#include "kernel.h"
 #include "machine.h"
+#include "output.h"
+#include "process.h"
+#include "usb.h"
+#include "window.h"
 
 #include <winioctl.h>
 
