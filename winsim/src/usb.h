@@ -83,4 +83,21 @@ bool AdapterRefusesAttach(const DisplayDevice& device);
 // says `mirror-no-32`: it then leaves the desktop instead (noted).
 bool MirrorRefusesDepth(const DisplayDevice& device, const DisplaySettings& target);
 
+// Shared by the files that stand in for the USB side of Windows: setupapi.cpp, driver.cpp,
+// device_notify.cpp and usb.cpp (the bus).
+
+// The USB device-interface class, GUID_DEVINTERFACE_USB_DEVICE.
+extern const GUID kUsbDeviceClass;
+// Whether a USB interface (an index into Machine::usb) is the adapter's.
+bool IsAdapterInterface(int usbIndex);
+// A handle opened on the interface before its last removal: the device behind it is gone for good, even
+// when the same device has been plugged in again since.
+bool IsStale(const KernelObject& file);
+// Arrival or completed removal of an interface, to every window registered for the USB interface class.
+void SendInterfaceEvent(const Str& path, UINT event);
+// Windows holding a handle on the interface hear of its removal through their handle registrations: the
+// query, then the completed removal. With `completeOnAnswer` the answer to the last query completes the
+// adapter's removal. Returns whether any query went out.
+bool SendHandleRemoval(int usbIndex, bool completeOnAnswer);
+
 } // namespace winsim
