@@ -6,7 +6,8 @@
 #include <iterator>
 #include <utility>
 
-namespace winsim::scenario {
+namespace winsim {
+namespace scenario {
 namespace {
 
 using Kind = ScenarioEvent::Kind;
@@ -152,24 +153,25 @@ std::string Unattended(const std::string& what, Tokenizer& t, ScenarioEvent& e) 
 const struct {
     const char* word;
     Kind kind;
-    EventReader read; // null: the event has no words of its own
+    EventReader read;  // null: the event has no words of its own
+    const char* usage; // what `help` shows
 } kEvents[] = {
-    {"start", Kind::Start, Start},
-    {"plug", Kind::Plug, nullptr},
-    {"unplug", Kind::Unplug, nullptr},
-    {"plug-usb", Kind::PlugUsb, UsbPath},
-    {"unplug-usb", Kind::UnplugUsb, UsbPath},
-    {"dump", Kind::Dump, Caption},
-    {"display-mode", Kind::DisplayMode, NewDisplayMode},
-    {"tray-click", Kind::TrayClick, Click},
-    {"shell-restart", Kind::ShellRestart, nullptr},
-    {"dialog", Kind::DialogPress, Press},
-    {"post", Kind::Post, Post},
-    {"menu", Kind::MenuPick, Menu},
-    {"logoff", Kind::Logoff, Cancelled},
-    {"shutdown", Kind::Shutdown, Cancelled},
-    {"suspend", Kind::Suspend, nullptr},
-    {"resume", Kind::Resume, Unattended},
+    {"start", Kind::Start, Start, "start [elevated] [ARGS]"},
+    {"plug", Kind::Plug, nullptr, "plug"},
+    {"unplug", Kind::Unplug, nullptr, "unplug"},
+    {"plug-usb", Kind::PlugUsb, UsbPath, "plug-usb PATH"},
+    {"unplug-usb", Kind::UnplugUsb, UsbPath, "unplug-usb PATH"},
+    {"dump", Kind::Dump, Caption, "dump [\"CAPTION\"]"},
+    {"display-mode", Kind::DisplayMode, NewDisplayMode, "display-mode [DEVICE] WxHxBPP[@HZ] [temporary]"},
+    {"tray-click", Kind::TrayClick, Click, "tray-click left|right|double|move"},
+    {"shell-restart", Kind::ShellRestart, nullptr, "shell-restart"},
+    {"dialog", Kind::DialogPress, Press, "dialog press ok|cancel|escape|close"},
+    {"post", Kind::Post, Post, "post \"NAME\" WPARAM LPARAM"},
+    {"menu", Kind::MenuPick, Menu, "menu pick \"LABEL\" [\"LABEL\" ...] | menu dismiss"},
+    {"logoff", Kind::Logoff, Cancelled, "logoff [cancelled]"},
+    {"shutdown", Kind::Shutdown, Cancelled, "shutdown [cancelled]"},
+    {"suspend", Kind::Suspend, nullptr, "suspend"},
+    {"resume", Kind::Resume, Unattended, "resume [unattended]"},
 };
 
 } // namespace
@@ -237,6 +239,10 @@ bool Parser::SessionStatementOf(Tokenizer& t, SessionStatement& statement) {
         return Fail("'" + first + "' describes the machine, which is set before the session starts");
     if (first == "at" || first == "end")
         return Fail("a session has no times: type the event alone, and wait TIME to let time pass");
+    if (first == "help") {
+        statement.kind = SessionStatement::Kind::Help;
+        return NothingMore(t, "help");
+    }
     if (first == "wait") {
         statement.kind = SessionStatement::Kind::Wait;
         std::string timeText;
@@ -249,4 +255,15 @@ bool Parser::SessionStatementOf(Tokenizer& t, SessionStatement& statement) {
     return Event(t, statement.event);
 }
 
-} // namespace winsim::scenario
+} // namespace scenario
+
+std::vector<std::string> SessionStatements() {
+    std::vector<std::string> usages;
+    for (const auto& event : scenario::kEvents)
+        usages.push_back(event.usage);
+    usages.push_back("wait TIME");
+    usages.push_back("help");
+    return usages;
+}
+
+} // namespace winsim
