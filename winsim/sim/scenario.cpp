@@ -1,7 +1,7 @@
+// The scenario reader's entry points and what every statement shares.
 #include "machine.h"
-#include "scenario_parser.h"
-
 #include "parse_integer.h"
+#include "scenario_parser.h"
 
 #include <sstream>
 

@@ -41,12 +41,13 @@ std::string Count(const char* word, Tokenizer& t, AdapterLine& line) {
     return std::string(word) + " wants a count from 0 to 2147483647" + (allowNever ? ", or never" : "");
 }
 
-template <std::string AdapterLine::*text>
-std::string Text(const char* word, Tokenizer& t, AdapterLine& line) {
-    if (t.Next(line.*text))
-        return std::string();
-    return std::string(word) +
-           (text == &AdapterLine::path ? " wants a device-interface path" : " wants a DeviceKey");
+template <std::string AdapterLine::*key>
+std::string DeviceKey(const char* word, Tokenizer& t, AdapterLine& line) {
+    return t.Next(line.*key) ? std::string() : std::string(word) + " wants a DeviceKey";
+}
+
+std::string Path(const char*, Tokenizer& t, AdapterLine& line) {
+    return t.Next(line.path) ? std::string() : "path wants a device-interface path";
 }
 
 std::string Registry(const char*, Tokenizer& t, AdapterLine& line) {
@@ -73,9 +74,9 @@ const struct {
     {"resume-not-ready", Count<&AdapterDevice::resumeNotReady, false>},
     {"attach-refuses", Count<&AdapterDevice::attachRefuses, false>},
     {"registry", Registry},
-    {"display-key", Text<&AdapterLine::displayKey>},
-    {"mirror-key", Text<&AdapterLine::mirrorKey>},
-    {"path", Text<&AdapterLine::path>},
+    {"display-key", DeviceKey<&AdapterLine::displayKey>},
+    {"mirror-key", DeviceKey<&AdapterLine::mirrorKey>},
+    {"path", Path},
 };
 
 // The modes an adapter offers when its line lists none: the common sizes of a USB 2.0 display adapter, at

@@ -1,9 +1,8 @@
 // The machine's statements: its Windows, displays, registry, services, rights and faults.
 #include "faults.h"
 #include "machine.h"
-#include "scenario_parser.h"
-
 #include "parse_integer.h"
+#include "scenario_parser.h"
 
 namespace winsim::scenario {
 namespace {
