@@ -97,15 +97,6 @@ void DefaultAdapterModes(Vec<DisplayMode>& modes) {
     }
 }
 
-// The option a word names, or null.
-AdapterOption OptionNamed(const std::string& word) {
-    for (const auto& option : kAdapterOptions) {
-        if (word == option.word)
-            return option.read;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 bool Parser::Adapter(Tokenizer& t) {
@@ -119,8 +110,8 @@ bool Parser::Adapter(Tokenizer& t) {
                 (m.program.adapterUsbId ? m.program.adapterUsbId : "vid_0000&pid_0000") + "#5&2a1c3b&0&1" +
                 kUsbClassSuffix;
     for (std::string word; t.Next(word);) {
-        if (AdapterOption read = OptionNamed(word)) {
-            if (!Check(read(word.c_str(), t, line)))
+        if (const auto* option = Lookup(kAdapterOptions, word)) {
+            if (!Check(option->read(option->word, t, line)))
                 return false;
         } else if (line.listingModes && LooksLikeMode(word)) {
             if (!Check(ParseModes(word, line.modes, true, 60, "bad adapter mode")))

@@ -2,8 +2,6 @@
 #include "machine.h"
 #include "scenario_parser.h"
 
-#include <algorithm>
-#include <iterator>
 #include <utility>
 
 namespace winsim {
@@ -215,9 +213,8 @@ bool Parser::Event(Tokenizer& t, ScenarioEvent& e) {
     std::string what;
     if (!t.Next(what))
         return Fail("at wants an event");
-    const auto* event = std::find_if(std::begin(kEvents), std::end(kEvents),
-                                     [&](const auto& candidate) { return what == candidate.word; });
-    if (event == std::end(kEvents))
+    const auto* event = Lookup(kEvents, what);
+    if (!event)
         return Fail("unknown event '" + what + "'");
     e.kind = event->kind;
     if (event->read && !Check(event->read(what, t, e)))

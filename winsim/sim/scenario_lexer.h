@@ -60,4 +60,15 @@ std::string ParseModes(const std::string& text, Vec<DisplayMode>& modes, bool ra
 std::string ParseMode(const std::string& text, DisplayMode& mode, unsigned defaultHz,
                       const std::string& usage);
 
+// The entry of a table of words (each entry's `word`) that `word` names, or null: how a statement finds
+// its options and a timeline its events.
+template <class Entry, size_t N>
+const Entry* Lookup(const Entry (&table)[N], const std::string& word) {
+    for (const Entry& entry : table) {
+        if (word == entry.word)
+            return &entry;
+    }
+    return nullptr;
+}
+
 } // namespace winsim::scenario

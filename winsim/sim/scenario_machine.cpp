@@ -16,7 +16,7 @@ bool Listed(const DisplayDevice& d, const DisplayMode& mode) {
 }
 
 const struct {
-    const char* name;
+    const char* word;
     bool DisplayQuirks::*flag;
 } kQuirks[] = {
     {"strict-detach", &DisplayQuirks::strictDetach},
@@ -48,7 +48,7 @@ Str ProgramVideoKey(const DisplayDevice& d) {
 
 Parser::Statement Parser::MachineStatement(const std::string& keyword) {
     static constexpr struct {
-        const char* keyword;
+        const char* word;
         Statement parse;
     } kStatements[] = {
         {"os", &Parser::Os},
@@ -64,11 +64,8 @@ Parser::Statement Parser::MachineStatement(const std::string& keyword) {
         {"uac", &Parser::Uac},
         {"user", &Parser::User},
     };
-    for (const auto& statement : kStatements) {
-        if (keyword == statement.keyword)
-            return statement.parse;
-    }
-    return nullptr;
+    const auto* statement = Lookup(kStatements, keyword);
+    return statement ? statement->parse : nullptr;
 }
 
 bool Parser::Os(Tokenizer& t) {
@@ -283,15 +280,10 @@ bool Parser::Quirk(Tokenizer& t) {
     if (!t.Next(name))
         return Fail("quirk wants a name");
     do {
-        bool known = false;
-        for (const auto& q : kQuirks) {
-            if (name == q.name) {
-                M().displayQuirks.*(q.flag) = true;
-                known = true;
-            }
-        }
-        if (!known)
+        const auto* quirk = Lookup(kQuirks, name);
+        if (!quirk)
             return Fail("unknown quirk '" + name + "'");
+        M().displayQuirks.*(quirk->flag) = true;
     } while (t.Next(name));
     return t.error.empty() ? true : Fail(t.error);
 }
