@@ -5,6 +5,7 @@
 
 #include "sim_runner.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -138,4 +139,22 @@ TEST(Interactive, TakesTheMachineFromAFileThatHasNoEvents) {
         EXPECT_EQ(file.rfind("/tmp/", 0), 0u) << refused.err;
         EXPECT_EQ(refused.err, file + ":" + r.says + "\n");
     }
+}
+
+// A newcomer is told how to begin, `help` lists the statements, and an event typed before the program runs
+// says why nothing answers it.
+TEST(Interactive, GreetsANewcomerAndSaysWhyAnEventFindsNoProgram) {
+    const SimRun session = RunSession("plug\nhelp\nstart\nwait 1s\n");
+    ASSERT_EQ(session.exitStatus, 0) << session.err;
+    const Lines greeting = session.OutputLines("hello ");
+    ASSERT_EQ(greeting.size(), 1u);
+    EXPECT_LT(session.out.find("hello "), session.out.find("note ")) << "before the first statement";
+    EXPECT_NE(greeting[0].find("start"), std::string::npos) << greeting[0];
+
+    const Lines help = session.OutputLines("help ");
+    for (const char* statement : {"help start [elevated] [ARGS]", "help plug", "help wait TIME", "help help"})
+        EXPECT_NE(std::find(help.begin(), help.end(), statement), help.end()) << statement;
+
+    EXPECT_EQ(session.OutputLines("note "),
+              Lines{"note 0 \"plug: the program is not running; type start to run it\""});
 }

@@ -6,9 +6,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -154,6 +156,10 @@ private:
     size_t next_ = 0;
 };
 
+const char* const kGreeting =
+    "type start to run the program, then its events (plug, tray-click right, ...) and "
+    "wait TIME to let time pass; help lists the statements";
+
 // A person types the timeline. Each line read is a statement carried out at once; "wait" moves the time at
 // which the next line is read. The session is one event, due again and again: every time it runs, the
 // program has done what it could so far without time passing.
@@ -170,6 +176,8 @@ public:
 
     void RunNextEvent() override {
         DumpStep(stdout, shown_);
+        if (lineNumber_ == 0) // before the first line: how to begin
+            printf("hello \"%s\"\n", kGreeting);
         for (;;) {
             if (prompt_) {
                 printf("%llu> ", static_cast<unsigned long long>(M().now));
@@ -199,9 +207,20 @@ public:
                 due_ = M().now + statement.wait;
                 return;
             }
+            if (statement.kind == SessionStatement::Kind::Help) {
+                for (const std::string& usage : SessionStatements())
+                    printf("help %s\n", usage.c_str());
+                continue;
+            }
             if (statement.kind == SessionStatement::Kind::Event) {
                 statement.event.time = M().now;
                 statement.event.line = lineNumber_;
+                if (!ProgramRunning() && statement.event.kind != ScenarioEvent::Kind::Start &&
+                    statement.event.kind != ScenarioEvent::Kind::Dump) {
+                    std::string word;
+                    std::istringstream(line) >> word;
+                    Note("%s: the program is not running; type start to run it", word.c_str());
+                }
                 RunEvent(statement.event);
                 return;
             }
@@ -209,6 +228,11 @@ public:
     }
 
 private:
+    static bool ProgramRunning() {
+        return std::any_of(M().processes.begin(), M().processes.end(),
+                           [](const Process* p) { return p->running; });
+    }
+
     std::istream& in_;
     const bool prompt_; // only a terminal is asked for each line
     VirtualMs due_ = 0;

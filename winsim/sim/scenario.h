@@ -66,10 +66,10 @@ bool LoadScenario(const std::string& text, std::vector<ScenarioEvent>& timeline,
 // Parses a time: milliseconds ("1500") or seconds with an "s" suffix, possibly decimal ("20.5s").
 bool ParseTime(const std::string& text, uint64_t& ms);
 
-// A line an interactive session reads: nothing (blank or a comment), "wait TIME", or an event written as
-// in a timeline without its "at TIME" ("plug", "menu pick \"USB-VGA(Mirror)\"").
+// A line an interactive session reads: nothing (blank or a comment), "wait TIME", "help", or an event
+// written as in a timeline without its "at TIME" ("plug", "menu pick \"USB-VGA(Mirror)\"").
 struct SessionStatement {
-    enum class Kind { Nothing, Wait, Event };
+    enum class Kind { Nothing, Wait, Help, Event };
     Kind kind = Kind::Nothing;
     uint64_t wait = 0; // Wait: how far the clock moves
     ScenarioEvent event;
@@ -77,6 +77,8 @@ struct SessionStatement {
 
 // The events follow the timeline's rules; a machine statement, "at" or "end" is refused.
 bool ParseSessionLine(const std::string& text, SessionStatement& statement, std::string& error);
+// What `help` lists: the form of each statement a session takes.
+std::vector<std::string> SessionStatements();
 
 // The built-in scenario is the machine followed by the timeline.
 extern const char* const kBuiltInMachine;

@@ -1,6 +1,10 @@
 // advapi32: the service control manager, token privileges, SIDs, ACLs and key security.
 #include "faults.h"
+#include "kernel.h"
 #include "machine.h"
+#include "process.h"
+#include "registry.h"
+#include "shell.h"
 #include "rights.h"
 
 #include <cstdio>

@@ -1,6 +1,9 @@
 // The system's broadcasts whose next step waits for the answers of every window they went to, and the
 // deadlines after which Windows stops waiting. docs/winsim-power.md lists the rules.
+#include "broadcast.h"
 #include "machine.h"
+#include "output.h"
+#include "window.h"
 
 #include <algorithm>
 

@@ -1,6 +1,9 @@
 // user32: resources, dialogs from templates (modeless and modal) and the dialog manager's defaults.
 #include "faults.h"
 #include "machine.h"
+#include "output.h"
+#include "process.h"
+#include "window.h"
 
 #include <winsim/text.h>
 

@@ -2,7 +2,10 @@
 // of each Windows version and where a version keeps a device's "Attach.ToDesktop" switch.
 // docs/winsim-display.md lists the rules; display_change.cpp and display_layout.cpp change the layout.
 #include "faults.h"
+#include "display.h"
 #include "machine.h"
+#include "process.h"
+#include "registry.h"
 
 #include <cstdio>
 

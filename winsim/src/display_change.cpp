@@ -2,7 +2,11 @@
 // (CDS_NORESET), the apply call (NULL device and mode) and the one-call changes; the layout itself is made
 // in display_layout.cpp. docs/winsim-display.md lists every rule with its source.
 #include "faults.h"
+#include "display.h"
 #include "machine.h"
+#include "process.h"
+#include "registry.h"
+#include "usb.h"
 
 namespace winsim {
 namespace {

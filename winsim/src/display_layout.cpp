@@ -1,7 +1,11 @@
 // The desktop layout that a display change leads to: which displays stay attached, which one is primary,
 // where each one sits, and the WM_DISPLAYCHANGE that tells the windows. docs/winsim-display.md lists the
 // rules with their sources.
+#include "display.h"
 #include "machine.h"
+#include "output.h"
+#include "process.h"
+#include "window.h"
 
 #include <climits>
 #include <cstdlib>

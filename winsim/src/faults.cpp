@@ -3,6 +3,8 @@
 #include "faults.h"
 
 #include "machine.h"
+#include "output.h"
+#include "process.h"
 #include "parse_integer.h"
 
 #include <cerrno>

@@ -209,6 +209,15 @@ bool AddFailRule(const std::vector<std::string>& words, std::string& error);
 // function with no failure value has " cannot-fail" after its count.
 void WriteCallCounts(FILE* out);
 
+// A `fail` statement of the scenario: the calls of `api` from the `from`-th on fail `times` times (-1:
+// every one), each process counting its own calls.
+struct FaultRule {
+    Api api = Api::Count;
+    uint32_t from = 1;
+    int64_t times = 1;
+    LONG code = 0; // the last error, or the code returned
+};
+
 } // namespace winsim
 
 #define WINSIM_ENTRY(name, failure)                                                                          \

@@ -3,7 +3,10 @@
 // with the classic window frame; docs/winsim-shell.md, "Window geometry and icon sizes", gives the rules
 // and where they come from.
 #include "faults.h"
+#include "display.h"
 #include "machine.h"
+#include "process.h"
+#include "window.h"
 
 #include <string>
 

@@ -1,7 +1,10 @@
 // kernel32: handles, named mutexes, modules and their exports, the last error, the OS version and the
 // debug trace.
 #include "faults.h"
+#include "kernel.h"
 #include "machine.h"
+#include "output.h"
+#include "process.h"
 #include "rights.h"
 
 #include <cstdarg>

@@ -1,4 +1,6 @@
 #include "machine.h"
+#include "output.h"
+#include "registry.h"
 
 #include <winsim/text.h>
 

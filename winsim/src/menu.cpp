@@ -2,6 +2,11 @@
 // handle is also the item's id. docs/winsim-shell.md gives the rules and where they come from.
 #include "faults.h"
 #include "machine.h"
+#include "menu.h"
+#include "output.h"
+#include "process.h"
+#include "scheduler.h"
+#include "window.h"
 
 #include <winsim/text.h>
 

@@ -5,7 +5,14 @@
 // due first (by due time, then by the order the timers were set). WM_TIMER is never queued: it is made when
 // nothing else waits.
 #include "faults.h"
+#include "broadcast.h"
 #include "machine.h"
+#include "output.h"
+#include "process.h"
+#include "scheduler.h"
+#include "shell.h"
+#include "usb.h"
+#include "window.h"
 #include "rights.h"
 
 #include <algorithm>

@@ -1,6 +1,11 @@
 // The power events: suspend and resume as WM_POWERBROADCAST tells them on each Windows version.
 // docs/winsim-power.md lists the rules with their sources.
+#include "broadcast.h"
 #include "machine.h"
+#include "output.h"
+#include "process.h"
+#include "usb.h"
+#include "window.h"
 
 #include <algorithm>
 

@@ -1,7 +1,15 @@
 // Program starts. The first program runs in the simulator's own process; a start while it runs is a
 // second Windows process, so it runs in a fork()ed copy: it cannot disturb the running instance's memory,
 // and whatever it does to the machine (posted messages, traces, registry) lands in the shared arena.
+#include "broadcast.h"
+#include "kernel.h"
 #include "machine.h"
+#include "menu.h"
+#include "output.h"
+#include "process.h"
+#include "scheduler.h"
+#include "usb.h"
+#include "window.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

@@ -2,6 +2,8 @@
 // docs/winsim-power.md lists the rules of key enumeration and deletion with their sources.
 #include "faults.h"
 #include "machine.h"
+#include "process.h"
+#include "registry.h"
 #include "rights.h"
 
 namespace winsim {

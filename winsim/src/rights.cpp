@@ -4,6 +4,8 @@
 
 #include "faults.h"
 #include "machine.h"
+#include "process.h"
+#include "window.h"
 
 #include <algorithm>
 

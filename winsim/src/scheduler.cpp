@@ -1,7 +1,13 @@
 // The virtual clock. Nothing here waits on the wall clock: time moves only when a program waits (Sleep,
 // or GetMessageA with nothing to do), and external events happen at their virtual times in between.
 #include "faults.h"
+#include "broadcast.h"
 #include "machine.h"
+#include "menu.h"
+#include "output.h"
+#include "process.h"
+#include "scheduler.h"
+#include "window.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,10 @@
 // The end of the session: logoff and shutdown as CSRSS carries them out, process by process, and the end of
 // each process that agreed. docs/winsim-power.md lists the rules with their sources.
+#include "broadcast.h"
 #include "machine.h"
+#include "output.h"
+#include "process.h"
+#include "window.h"
 
 #include <algorithm>
 

@@ -2,6 +2,10 @@
 // docs/winsim-shell.md gives the rules and where they come from.
 #include "faults.h"
 #include "machine.h"
+#include "output.h"
+#include "process.h"
+#include "shell.h"
+#include "window.h"
 #include "rights.h"
 
 #include <shellapi.h>

@@ -1,6 +1,9 @@
 // user32: window records, their texts and properties, and default window processing.
 #include "faults.h"
+#include "display.h"
 #include "machine.h"
+#include "process.h"
+#include "window.h"
 
 namespace winsim {
 
