@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include "adapter/adapter_host.h"
-#include "sysint/disp_mode.h"
 #include "adapter/disp_res.h"
 #include "adapter/driver_ioctl.h"
+#include "sysint/disp_mode.h"
 
 // The adapter's display state.
 enum DispState : int {

@@ -20,13 +20,14 @@ void CAdapter::KeepTriedResolution() {
 }
 
 void CAdapter::RevertTriedResolution() {
-    m_bTrying = false;
     // A display turned off meanwhile, or an adapter that is gone, stays off: setting a mode on a detached
     // display would attach it again. The confirmed resolution is then only remembered.
-    if (HasDevice() && GetDispState() != DISP_OFF)
-        SetResolution(m_confirmed.nWidth, m_confirmed.nHeight, m_confirmed.nBpp);
-    else
-        StoreMode(m_confirmed);
+    if (!HasDevice() || GetDispState() == DISP_OFF) {
+        ForgetTriedResolution();
+        return;
+    }
+    m_bTrying = false;
+    SetResolution(m_confirmed.nWidth, m_confirmed.nHeight, m_confirmed.nBpp);
 }
 
 void CAdapter::ForgetTriedResolution() {

@@ -7,10 +7,10 @@
 #include "app/dispo_app.h"
 #include "app/dispo_dlg.h"
 #include "sysint/dbg_trace.h"
+#include "sysint/disp_dev.h"
 #include "sysint/dwm_service.h"
 #include "sysint/str_util.h"
 #include "tray/tray_icon.h"
-#include "sysint/disp_dev.h"
 
 namespace {
 

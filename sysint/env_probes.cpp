@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "sysint/dbg_trace.h"
+#include "sysint/disp_dev.h"
 #include "sysint/env_probes.h"
 #include "sysint/str_util.h"
-#include "sysint/disp_dev.h"
 
 namespace {
 

@@ -11,15 +11,11 @@ static_assert(NOTIFYICONDATAA_V2_SIZE == 488, "the shipped 32-bit build sends th
 #endif
 
 int CLeftMouseDblClickMsgHandler::OnMouseMsg() {
-    if (m_pMenuHost != nullptr)
-        m_pMenuHost->ShowTrayMenu();
-    return 0;
+    return ShowMenu();
 }
 
 int CRightMouseClickMsgHandler::OnMouseMsg() {
-    if (m_pMenuHost != nullptr)
-        m_pMenuHost->ShowTrayMenu();
-    return 0;
+    return ShowMenu();
 }
 
 CTrayIcon::CTrayIcon(HWND hOwner, UINT nIconId, UINT nCallbackMsg, HICON hIcon, LPCSTR pszTip,

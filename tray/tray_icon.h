@@ -25,6 +25,13 @@ public:
     int m_nMsg; // the mouse window message this handler reacts to
 
 protected:
+    // Both buttons open the same menu. Always 0.
+    int ShowMenu() {
+        if (m_pMenuHost != nullptr)
+            m_pMenuHost->ShowTrayMenu();
+        return 0;
+    }
+
     CTrayMenuHost* m_pMenuHost;
 };
 

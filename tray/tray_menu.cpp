@@ -32,14 +32,13 @@ constexpr struct {
     {ID_MENU_OFF, "menu off\n"},           // DISP_OFF
 };
 
-// Checks the item of the state; false for a value that is no DispState.
-bool CheckStateItem(HMENU hMenu, int nState, bool bTrace) {
+// Checks the item of the state; a value that is no DispState checks nothing.
+void CheckStateItem(HMENU hMenu, int nState, bool bTrace) {
     if (nState < DISP_PRIMARY_EXT || nState > DISP_OFF)
-        return false;
+        return;
     if (bTrace)
         DbgTrace("%s", kStateItemOf[nState].pszTrace);
     CheckMenuItem(hMenu, kStateItemOf[nState].nId, MF_BYCOMMAND | MF_CHECKED);
-    return true;
 }
 
 // "&1024X768X32": the ampersand makes the first digit the item's mnemonic.

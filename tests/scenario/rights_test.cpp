@@ -22,11 +22,6 @@ std::string Machine(const std::string& os, const std::string& rights) {
 const char* const kNoRights = "Running without administrator rights: the desktop composition service and the "
                               "displays' attach switches cannot be changed\n";
 
-bool Exited(const SimRun& run, unsigned pid) {
-    Lines lines = run.StateLines("process " + std::to_string(pid) + " ");
-    return lines.size() == 1 && lines[0].find(" exit ") != std::string::npos;
-}
-
 } // namespace
 
 // With an administrator's full token the composition service stops and the attach switch is written; with
@@ -86,11 +81,11 @@ TEST(Rights, AnElevatedInstanceHearsTheShellAndSecondStartsAtNormalRights) {
                             "at 0 start elevated\nat 10s start\nat 20s start r90\nat 25s shell-restart\n"
                             "at 26s dump\nat 30s start Close\nend 40s\n");
         ASSERT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_TRUE(Exited(run, 1004)) << "the start refused the mutex";
+        EXPECT_TRUE(run.Ended(1004)) << "the start refused the mutex";
         EXPECT_EQ(run.CountTrace("STARTUP_TIMER\n"), 1);
         EXPECT_EQ(run.Saved("RotationState"), "1");
         EXPECT_EQ(run.StateLines("tray ", "dump 26000").size(), 1u);
-        EXPECT_TRUE(Exited(run, 1000)) << "Close";
+        EXPECT_TRUE(run.Ended(1000)) << "Close";
         EXPECT_EQ(run.OutputLines("note ").size(), 1u) << "nothing blocked";
     }
 }

@@ -132,6 +132,11 @@ std::vector<unsigned> SimRun::Pids() const {
     return pids;
 }
 
+bool SimRun::Ended(unsigned pid) const {
+    std::vector<std::string> lines = StateLines("process " + std::to_string(pid) + " ");
+    return lines.size() == 1 && lines[0].find(" exit ") != std::string::npos;
+}
+
 std::vector<std::string> SimRun::TextsFrom(uint64_t ms) const {
     std::vector<std::string> texts;
     for (const TraceLine& t : traces) {

@@ -52,6 +52,8 @@ struct SimRun {
     std::vector<std::string> TextsFrom(uint64_t ms) const;
     // The pids of the program starts, in start order, from the final state.
     std::vector<unsigned> Pids() const;
+    // Whether the program start with this pid had ended by the final state.
+    bool Ended(unsigned pid) const;
 
     // The desktop, one display after another in enumeration order: USB and MIR for the adapter's own
     // display and its mirror driver, DISPLAYn for the others; then "off", or the flags, mode and place:

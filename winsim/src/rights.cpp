@@ -16,6 +16,13 @@ bool Listed(const Vec<UINT>& messages, UINT message) {
     return std::find(messages.begin(), messages.end(), message) != messages.end();
 }
 
+// Lets the message in (bAllow) or takes it off the list; it is listed once at most.
+void SetAllowed(Vec<UINT>& allowed, UINT message, bool bAllow) {
+    allowed.erase(std::remove(allowed.begin(), allowed.end(), message), allowed.end());
+    if (bAllow)
+        allowed.push_back(message);
+}
+
 bool HasIntegrityLevels() {
     return M().os.major >= 6;
 }
@@ -59,15 +66,11 @@ using namespace winsim;
 // GetProcAddress finds them there (see GetProcAddress).
 BOOL ChangeWindowMessageFilter(UINT message, DWORD dwFlag) {
     WINSIM_ENTRY(ChangeWindowMessageFilter, FALSE);
-    Vec<UINT>& allowed = CurrentProcess().allowedMessages;
-    if (dwFlag == MSGFLT_ADD && !Listed(allowed, message))
-        allowed.push_back(message);
-    else if (dwFlag == MSGFLT_REMOVE)
-        allowed.erase(std::remove(allowed.begin(), allowed.end(), message), allowed.end());
-    else if (dwFlag != MSGFLT_ADD) {
+    if (dwFlag != MSGFLT_ADD && dwFlag != MSGFLT_REMOVE) {
         SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    SetAllowed(CurrentProcess().allowedMessages, message, dwFlag == MSGFLT_ADD);
     return TRUE;
 }
 
@@ -79,18 +82,12 @@ BOOL ChangeWindowMessageFilterEx(HWND hwnd, UINT message, DWORD action,
         SetError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (pChangeFilterStruct && pChangeFilterStruct->cbSize != sizeof(CHANGEFILTERSTRUCT)) {
+    if ((pChangeFilterStruct && pChangeFilterStruct->cbSize != sizeof(CHANGEFILTERSTRUCT)) ||
+        (action != MSGFLT_ALLOW && action != MSGFLT_DISALLOW && action != MSGFLT_RESET)) {
         SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Vec<UINT>& allowed = w->allowedMessages;
-    allowed.erase(std::remove(allowed.begin(), allowed.end(), message), allowed.end());
-    if (action == MSGFLT_ALLOW)
-        allowed.push_back(message);
-    else if (action != MSGFLT_RESET && action != MSGFLT_DISALLOW) {
-        SetError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    SetAllowed(w->allowedMessages, message, action == MSGFLT_ALLOW);
     return TRUE;
 }
 

@@ -71,8 +71,8 @@ struct PostedMessage {
 struct FollowUp {
     enum class Kind {
         None,
-        // The adapter goes once the program has answered this query: until then it is still there to be
-        // taken off the desktop.
+        // The adapter goes once the program has answered this query, so that the program can still take
+        // its display off the desktop while it answers.
         AdapterRemoval,
         // The answer counts towards `broadcast`, whose next step waits for every window's answer.
         Broadcast,
